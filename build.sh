@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# One entry point for newcomers and CI:
+#   ./build.sh run    install what is missing, build, start the saver
+#   ./build.sh test   install what is missing, build, run every test
+# Other verbs: deps, build, asan, fuzz [SECONDS], bench.
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$PWD
+JOBS=${JOBS:-$(nproc)}
+
+# Debian packages the build, the tests and the fuzzers need.
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config git
+  clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  zlib1g-dev libjpeg-dev
+)
+
+deps() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+configure() {  # dir, extra cmake args...
+  local dir=$1; shift
+  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+}
+
+build() {
+  configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build -j "$JOBS"
+}
+
+run_tests() {  # dir
+  ctest --test-dir "$1" --output-on-failure -j "$JOBS" --timeout 600
+}
+
+asan() {
+  configure build-asan -DCMAKE_BUILD_TYPE=Debug -DMARIVELLE_SANITIZE=ON
+  cmake --build build-asan -j "$JOBS"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-asan
+}
+
+fuzz() {  # seconds per target (default: a short smoke run)
+  local seconds=${1:-30}
+  configure build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARIVELLE_FUZZ=ON -DMARIVELLE_TESTS=OFF \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DMARIVELLE_FUZZ_SECONDS="$seconds"
+  cmake --build build-fuzz -j "$JOBS"
+  ctest --test-dir build-fuzz --output-on-failure -j "$JOBS" --timeout $((seconds * 3 + 120))
+}
+
+case "${1:-}" in
+  deps) deps ;;
+  build) deps; build ;;
+  run) deps; build; shift; exec ./build/marivelle "$@" ;;
+  test) deps; build; run_tests build; asan; fuzz 30 ;;
+  asan) deps; asan ;;
+  fuzz) deps; fuzz "${2:-30}" ;;
+  bench)
+    deps
+    configure build-bench -DCMAKE_BUILD_TYPE=Release -DMARIVELLE_BENCH=ON -DMARIVELLE_TESTS=OFF
+    cmake --build build-bench -j "$JOBS"
+    for b in build-bench/bench/bench_*; do "$b"; done ;;
+  *) echo "usage: $0 run|test|build|asan|fuzz [SECONDS]|bench|deps" >&2; exit 2 ;;
+esac
