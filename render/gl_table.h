@@ -1,0 +1,26 @@
+// The process-wide table of GL entry points. Every GL call of the program
+// goes through `gl` (gl.Enable(GL_CULL_FACE)); tests install a recording
+// table (render/gl_recorder.h) so drawing logic runs without a GPU.
+#pragma once
+
+#include "render/gl_api.h"
+
+namespace platform {
+class IGLLibrary;
+}
+
+struct TGLTable {
+#define MGL_MEMBER(ret, name, params, args) ret(MGL_APIENTRY* name) params = nullptr;
+    MGL_ALL_FUNCTIONS(MGL_MEMBER)
+#undef MGL_MEMBER
+};
+
+extern TGLTable gl;
+
+// Fills the core entries from the loaded library by name; a missing entry
+// stays empty. Returns the number of core entries that were found.
+int GL_LoadCoreEntryPoints(platform::IGLLibrary& library);
+// Looks up the extension entries; call with a context current.
+void GL_LoadExtensionEntryPoints(platform::IGLLibrary& library);
+// Empties every entry.
+void GL_ClearEntryPoints();
