@@ -13,7 +13,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev libjpeg-dev
+  zlib1g-dev libjpeg-dev libgl1
 )
 
 deps() {
