@@ -13,7 +13,9 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev libjpeg-dev libgl1
+  zlib1g-dev libjpeg-dev libgl1 libgl1-mesa-dri
+  libx11-dev libxrandr-dev libxext-dev libasound2-dev libsndfile1-dev libsamplerate0-dev
+  xvfb xauth pulseaudio pulseaudio-utils
 )
 
 deps() {
