@@ -89,8 +89,11 @@ std::optional<int32_t> ParseInt(std::string_view s) {
 std::optional<double> ParseFloat(std::string_view s) {
     s = Trim(s);
     if (s.empty()) return std::nullopt;
-    if (s[0] == '+') s.remove_prefix(1);
-    if (s.empty() || s[0] == '+') return std::nullopt;
+    if (s[0] == '+') {
+        // One sign only: "+-1" is not a number.
+        s.remove_prefix(1);
+        if (s.empty() || s[0] == '+' || s[0] == '-') return std::nullopt;
+    }
     // Only plain decimal forms: no "inf", "nan" or hexadecimal floats.
     for (char c : s)
         if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
