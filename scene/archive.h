@@ -21,16 +21,29 @@ public:
 
 class TResourceFileArchive {
 public:
+    // Limits that keep corrupt input from asking for absurd amounts of memory.
+    // zlib cannot expand a stream by more than about 1032:1.
+    static constexpr uint32_t MaxDirectorySize = 64u << 20;
+    static constexpr uint32_t MaxEntrySize = 256u << 20;
+    static constexpr uint32_t MaxInflateRatio = 1032;
+
+    // Both read the whole archive or raise; on failure the archive is left
+    // empty and not loaded.
     void LoadFromFile(const std::string& fileName);
     void LoadFromStream(TStream& stream);
+    bool Loaded() const { return FLoaded; }
     // Case-insensitive lookup by bare file name; nullptr when absent.
     const TArchiveFile* Find(std::string_view name) const;
     int Count() const;
     const TArchiveFile& Entry(int index) const;  // in name order
     void Clear();
 
+    // The entry's content: exactly UnpackedSize bytes.
+    static std::vector<uint8_t> Unpack(const TArchiveFile& file);
+
 private:
     std::vector<std::unique_ptr<TArchiveFile>> Entries;  // sorted by CompareText
+    bool FLoaded = false;
 };
 
 class TResourceFileWriter {

@@ -1,0 +1,2 @@
+[MainScene]
+Count=0

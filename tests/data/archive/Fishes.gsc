@@ -1,0 +1,6 @@
+[MainScene]
+Count=1
+
+[Item0]
+Type=TWater
+Name=Water
