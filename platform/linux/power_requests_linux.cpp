@@ -1,0 +1,18 @@
+#include "platform/power_requests.h"
+
+namespace platform {
+namespace {
+
+class LinuxPowerRequests final : public IPowerRequests {
+public:
+    bool SetExecutionState(bool, bool) override { return false; }
+};
+
+}  // namespace
+
+IPowerRequests& SystemPowerRequests() {
+    static LinuxPowerRequests power;
+    return power;
+}
+
+}  // namespace platform

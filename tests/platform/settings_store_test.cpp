@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "app/application.h"
+#include "platform/linux/ini_settings_store.h"
+#include "platform/null/null_services.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::IniSettingsStore;
+using platform::SettingsAccess;
+using platform::SettingsRoot;
+
+const std::string Key = "Software\\Marivelle Works\\3D Marivelle 1";
+
+class IniStoreTest : public ::testing::Test {
+protected:
+    fs::path Folder, User, Machine;
+
+    void SetUp() override {
+        char pattern[] = "/tmp/marivelle-ini-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        Folder = pattern;
+        User = Folder / "config";
+        Machine = Folder / "xdg";
+    }
+    void TearDown() override { fs::remove_all(Folder); }
+
+    IniSettingsStore Store() { return IniSettingsStore(User.string(), Machine.string()); }
+
+    static void WriteText(const fs::path& file, const std::string& text) {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << text;
+    }
+    static std::string ReadText(const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+};
+
+TEST_F(IniStoreTest, KeyPathsMapToFilesUnderTheRoots) {
+    IniSettingsStore store = Store();
+    EXPECT_EQ(store.FileName(SettingsRoot::User, Key), (User / "Marivelle Works" / "3D Marivelle 1.conf").string());
+    EXPECT_EQ(store.FileName(SettingsRoot::Machine, Key),
+              (Machine / "Marivelle Works" / "3D Marivelle 1.conf").string());
+    EXPECT_EQ(store.FileName(SettingsRoot::User, "Software\\3D Marivelle 1"), (User / "3D Marivelle 1.conf").string());
+    // Names never lead out of the root.
+    EXPECT_EQ(store.FileName(SettingsRoot::User, "Software\\..\\a/b"), (User / "_" / "a_b.conf").string());
+    EXPECT_EQ(store.FileName(SettingsRoot::User, "Software\\"), "");
+}
+
+TEST_F(IniStoreTest, DefaultRootsFollowTheEnvironment) {
+    const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
+    std::string savedConfig = oldConfig ? oldConfig : "";
+    std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    IniSettingsStore store;
+    setenv("XDG_CONFIG_HOME", User.c_str(), 1);
+    EXPECT_EQ(store.FileName(SettingsRoot::User, "Software\\T 1"), (User / "T 1.conf").string());
+    EXPECT_EQ(store.FileName(SettingsRoot::Machine, "Software\\C\\T 1"), "/etc/xdg/C/T 1.conf");
+    setenv("XDG_CONFIG_HOME", "relative/config", 1);  // ignored
+    setenv("HOME", Folder.c_str(), 1);
+    EXPECT_EQ(store.FileName(SettingsRoot::User, "Software\\T 1"), (Folder / ".config" / "T 1.conf").string());
+    if (oldConfig)
+        setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+    setenv("HOME", savedHome.c_str(), 1);
+}
+
+TEST_F(IniStoreTest, ComplementedNamesAndAwkwardValuesRoundTrip) {
+    std::string everyByte;
+    for (int b = 0; b < 256; ++b) everyByte += static_cast<char>(b);
+    std::string scrambled = "DataPath";
+    for (char& c : scrambled) c = static_cast<char>(~static_cast<unsigned char>(c));
+    const std::vector<std::pair<std::string, std::string>> values = {
+        {scrambled, "/srv/marivelle/"},
+        {"lines", "one\ntwo\r\nthree"},
+        {"a=b", "c=d=e"},
+        {"[section]", "[not a section]"},
+        {"#comment", ";also not"},
+        {"  padded  ", "  padded  "},
+        {"back\\slash", "\\x41 stays literal"},
+        {"empty", ""},
+        {std::string("nul\0in name", 11), std::string("nul\0in value", 12)},
+        {everyByte, everyByte},
+        {"", "unnamed"},
+    };
+    {
+        IniSettingsStore store = Store();
+        auto key = store.Open(SettingsRoot::User, Key, SettingsAccess::ReadWrite);
+        ASSERT_TRUE(key);
+        for (const auto& [name, value] : values) ASSERT_TRUE(key->Write(name, value)) << name;
+    }
+    IniSettingsStore store = Store();
+    auto key = store.Open(SettingsRoot::User, Key, SettingsAccess::ReadOnly);
+    ASSERT_TRUE(key);
+    for (const auto& [name, value] : values) {
+        auto read = key->Read(name);
+        EXPECT_FALSE(read.Failed);
+        EXPECT_EQ(read.Value, value) << name;
+    }
+    EXPECT_FALSE(key->Read("absent").Value);
+    EXPECT_FALSE(key->Write("x", "y")) << "a read-only key does not write";
+}
+
+TEST_F(IniStoreTest, WritesAreAtomicAndLeaveOnlyTheFile) {
+    IniSettingsStore store = Store();
+    auto key = store.Open(SettingsRoot::User, Key, SettingsAccess::ReadWrite);
+    ASSERT_TRUE(key);
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(key->Write("n" + std::to_string(i), std::to_string(i)));
+    std::vector<std::string> entries;
+    for (const auto& e : fs::directory_iterator(User / "Marivelle Works")) entries.push_back(e.path().filename());
+    EXPECT_EQ(entries, std::vector<std::string>{"3D Marivelle 1.conf"});
+    EXPECT_EQ(fs::status(User / "Marivelle Works" / "3D Marivelle 1.conf").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(IniStoreTest, ReadOnlyOpenNeedsTheFileReadWriteCreatesIt) {
+    IniSettingsStore store = Store();
+    EXPECT_FALSE(store.Open(SettingsRoot::User, Key, SettingsAccess::ReadOnly));
+    EXPECT_FALSE(fs::exists(User)) << "reading creates nothing";
+    auto key = store.Open(SettingsRoot::User, Key, SettingsAccess::ReadWrite);
+    ASSERT_TRUE(key);
+    EXPECT_TRUE(fs::is_directory(User / "Marivelle Works"));
+    EXPECT_FALSE(key->Read("x").Value);
+}
+
+TEST_F(IniStoreTest, WriteKeepsValuesAnotherWriterAddedMeanwhile) {
+    IniSettingsStore store = Store();
+    auto mine = store.Open(SettingsRoot::User, Key, SettingsAccess::ReadWrite);
+    auto theirs = store.Open(SettingsRoot::User, Key, SettingsAccess::ReadWrite);
+    ASSERT_TRUE(mine && theirs);
+    ASSERT_TRUE(theirs->Write("theirs", "1"));
+    ASSERT_TRUE(mine->Write("mine", "2"));
+    auto check = store.Open(SettingsRoot::User, Key, SettingsAccess::ReadOnly);
+    EXPECT_EQ(check->Read("theirs").Value, "1");
+    EXPECT_EQ(check->Read("mine").Value, "2");
+}
+
+TEST_F(IniStoreTest, GarbageReadsAsEmpty) {
+    fs::path file = User / "Marivelle Works" / "3D Marivelle 1.conf";
+    std::mt19937 random(7);
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i) garbage += static_cast<char>(random());
+    garbage[17] = '\0';
+    garbage += "\nname=value\n";  // a good line does not rescue a binary file
+    WriteText(file, garbage);
+    IniSettingsStore store = Store();
+    auto key = store.Open(SettingsRoot::User, Key, SettingsAccess::ReadOnly);
+    ASSERT_TRUE(key);
+    EXPECT_FALSE(key->Read("name").Value);
+
+    // Writing replaces the garbage with a sound file.
+    auto writer = store.Open(SettingsRoot::User, Key, SettingsAccess::ReadWrite);
+    ASSERT_TRUE(writer->Write("fresh", "1"));
+    EXPECT_EQ(platform::ParseSettingsText(ReadText(file)), (platform::SettingsValues {{"fresh", "1"}}));
+
+    WriteText(file, std::string(platform::MaxSettingsFileSize + 1, 'a') + "=b\n");
+    EXPECT_FALSE(Store().Open(SettingsRoot::User, Key, SettingsAccess::ReadOnly)->Read(std::string(
+        platform::MaxSettingsFileSize + 1, 'a')).Value);
+}
+
+TEST_F(IniStoreTest, MalformedLinesAreSkippedAndTheRestKept) {
+    platform::SettingsValues values = platform::ParseSettingsText(
+        "# comment\n"
+        "[Section]\n"
+        "  spaced = value with spaces  \r\n"
+        "no separator\n"
+        "bad\\escape=1\n"
+        "bad=\\xZZ\n"
+        "cut=\\x4\n"
+        "first=1\n"
+        "first=2\n"
+        "hex\\x3Dname=\\x0a\n"
+        "last=no newline");
+    EXPECT_EQ(values, (platform::SettingsValues {{"spaced", "value with spaces"},
+                                                 {"first", "2"},
+                                                 {"hex=name", "\n"},
+                                                 {"last", "no newline"}}));
+}
+
+TEST_F(IniStoreTest, UnwritableMachineRootMakesTheFrameworkWriteForTheUser) {
+    // A machine root below a plain file can never be created.
+    WriteText(Folder / "blocked", "");
+    IniSettingsStore store(User.string(), (Folder / "blocked" / "xdg").string());
+    EXPECT_FALSE(store.Open(SettingsRoot::Machine, Key, SettingsAccess::ReadWrite));
+
+    platform::NullServices null;
+    platform::Services services = null.Get();
+    services.Settings = &store;
+    TCustomGraphicApplicationPro app(services);
+    app.Title = "3D Marivelle";
+    app.Company = "Marivelle Works";
+    app.FixedFPS = true;
+    app.DataPath = "/srv/data/";
+    app.SaveOptions();
+
+    TCustomGraphicApplicationPro again(services);
+    again.Title = "3D Marivelle";
+    again.Company = "Marivelle Works";
+    again.LoadOptions();
+    EXPECT_TRUE(again.FixedFPS);
+    EXPECT_EQ(again.DataPath, "/srv/data/");
+    EXPECT_TRUE(fs::exists(User / "Marivelle Works" / "3D Marivelle 1.conf"));
+}
+
+TEST_F(IniStoreTest, MachineValueWinsOverTheUsersOnDisk) {
+    IniSettingsStore store = Store();
+    ASSERT_TRUE(store.Open(SettingsRoot::Machine, Key, SettingsAccess::ReadWrite)->Write("V", "machine"));
+    auto user = store.Open(SettingsRoot::User, Key, SettingsAccess::ReadWrite);
+    ASSERT_TRUE(user->Write("V", "user"));
+    ASSERT_TRUE(user->Write("U", "only mine"));
+
+    platform::NullServices null;
+    platform::Services services = null.Get();
+    services.Settings = &store;
+    TCustomApplicationPro app(services);
+    app.Title = "3D Marivelle";
+    app.Company = "Marivelle Works";
+    app.SetUseMachineKey(true);
+    EXPECT_EQ(app.ReadString("V", ""), "machine");
+    EXPECT_EQ(app.ReadString("U", ""), "only mine");
+    EXPECT_EQ(app.ReadString("W", "none"), "none");
+}
+
+}  // namespace
