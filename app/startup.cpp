@@ -1,0 +1,45 @@
+#include "app/startup.h"
+
+#include "scene/archive.h"
+#include "scene/objects.h"
+
+static void PointReaderAtEmbeddedArchive() {
+    TResourceFileReader& reader = TheResourceReader();
+    reader.SetBasePath(".\\Scene\\");
+    reader.ArchiveName = "data.rfa";
+    reader.Mode = 3;
+}
+
+std::unique_ptr<TMainScene> LoadMainScene(const std::string& programFolder, ISceneHost* host) {
+    PointReaderAtEmbeddedArchive();
+    auto scene = std::make_unique<TMainScene>();
+    scene->Application = host;
+    scene->Path = programFolder;
+    scene->SourceName = SceneScriptName;
+    scene->LoadSources = lsArchive;
+    scene->LoadFromFile();
+    return scene;
+}
+
+static void Describe(const TMainList& list, int depth, std::string& out) {
+    for (int i = 0; i < list.GetCount(); ++i) {
+        const TMainItem* item = list.GetItem(i);
+        if (!item) continue;
+        out.append(static_cast<size_t>(depth) * 2, ' ');
+        out += item->ClassName();
+        if (auto* object = dynamic_cast<const TMainObject*>(item)) out += " \"" + object->Name() + "\"";
+        if (auto* sceneObject = dynamic_cast<const TMainSceneObject*>(item)) {
+            std::string options = ProcessOptionsToStr(sceneObject->ProcessOptions);
+            if (!options.empty()) out += " " + options;
+        }
+        if (!item->Visible()) out += " (hidden)";
+        out += '\n';
+        if (auto* child = dynamic_cast<const TMainList*>(item)) Describe(*child, depth + 1, out);
+    }
+}
+
+std::string DescribeScene(const TMainScene& scene) {
+    std::string out = "MainScene\n";
+    Describe(scene, 1, out);
+    return out;
+}
