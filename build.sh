@@ -2,7 +2,7 @@
 # One entry point for newcomers and CI:
 #   ./build.sh run    install what is missing, build, start the saver
 #   ./build.sh test   install what is missing, build, run every test
-# Other verbs: deps, build, asan, fuzz [SECONDS], bench.
+# Other verbs: deps, build, asan, tsan, fuzz [SECONDS], bench.
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
@@ -15,6 +15,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libjpeg-dev libgl1 libgl1-mesa-dri
   libx11-dev libxrandr-dev libxext-dev libasound2-dev libsndfile1-dev libsamplerate0-dev
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-liberation
   xvfb xauth pulseaudio pulseaudio-utils
 )
 
@@ -51,6 +52,19 @@ asan() {
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-asan
 }
 
+tsan() {  # the sound tests: the mixer shares its state with the output's thread
+  configure build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
+  local targets=() src rel
+  for src in tests/sound/*_test.cpp tests/platform/audio_*_test.cpp; do
+    rel=${src#tests/}; rel=${rel%.cpp}; targets+=("${rel//\//_}")
+  done
+  cmake --build build-tsan -j "$JOBS" --target "${targets[@]}"
+  for t in "${targets[@]}"; do
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "build-tsan/tests/$t"
+  done
+}
+
 fuzz() {  # seconds per target (default: a short smoke run)
   local seconds=${1:-30}
   configure build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARIVELLE_FUZZ=ON -DMARIVELLE_TESTS=OFF \
@@ -63,13 +77,14 @@ case "${1:-}" in
   deps) deps ;;
   build) deps; build ;;
   run) deps; build; shift; exec ./build/marivelle "$@" ;;
-  test) deps; build; run_tests build; asan; fuzz 30 ;;
+  test) deps; build; run_tests build; tsan; asan; fuzz 30 ;;
   asan) deps; asan ;;
+  tsan) deps; tsan ;;
   fuzz) deps; fuzz "${2:-30}" ;;
   bench)
     deps
     configure build-bench -DCMAKE_BUILD_TYPE=Release -DMARIVELLE_BENCH=ON -DMARIVELLE_TESTS=OFF
     cmake --build build-bench -j "$JOBS"
     for b in build-bench/bench/bench_*; do "$b"; done ;;
-  *) echo "usage: $0 run|test|build|asan|fuzz [SECONDS]|bench|deps" >&2; exit 2 ;;
+  *) echo "usage: $0 run|test|build|asan|tsan|fuzz [SECONDS]|bench|deps" >&2; exit 2 ;;
 esac

@@ -2,6 +2,9 @@
 
 #include "scene/archive.h"
 #include "scene/objects.h"
+#include "scene/registry.h"
+#include "sound/scene_sound.h"
+#include "world/world_classes.h"
 
 static void PointReaderAtEmbeddedArchive() {
     TResourceFileReader& reader = TheResourceReader();
@@ -10,7 +13,18 @@ static void PointReaderAtEmbeddedArchive() {
     reader.Mode = 3;
 }
 
+void RegisterContentClasses() {
+    static bool registered = false;
+    if (registered) return;
+    registered = true;
+    // The engine's classes are registered by the registry itself; the
+    // content layers add theirs after them.
+    RegisterSoundClasses(TheClassRegistry());
+    RegisterWorldClasses(TheClassRegistry());
+}
+
 std::unique_ptr<TMainScene> LoadMainScene(const std::string& programFolder, ISceneHost* host) {
+    RegisterContentClasses();
     PointReaderAtEmbeddedArchive();
     auto scene = std::make_unique<TMainScene>();
     scene->Application = host;

@@ -11,6 +11,10 @@ class ISceneHost;
 // The scene script's name inside the archive.
 inline constexpr const char* SceneScriptName = "fishes.gsc";
 
+// Adds the classes of the sound and world layers to the class registry
+// (once; later calls do nothing).
+void RegisterContentClasses();
+
 // Builds the scene from the embedded archive. `programFolder` becomes the
 // scene's Path (it matters only when the scene reads from disk). Errors of
 // the load propagate to the caller.

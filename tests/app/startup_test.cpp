@@ -1,6 +1,9 @@
 #include "app/startup.h"
 #include "scene/archive.h"
 #include "scene/objects.h"
+#include "scene/registry.h"
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -15,4 +18,14 @@ TEST(StartupTest, LoadsTheSceneFromTheEmbeddedArchive) {
     ASSERT_TRUE(TheResourceReader().Open("FISHES.GSC"));
     EXPECT_GT(TheResourceReader().Stream()->Size(), 0u);
     EXPECT_EQ(DescribeScene(*scene).rfind("MainScene\n", 0), 0u);
+}
+
+TEST(StartupTest, RegistersTheContentClassesAfterTheEngine) {
+    RegisterContentClasses();
+    std::vector<std::string> names = TheClassRegistry().Names();
+    auto at = [&](const char* name) { return std::find(names.begin(), names.end(), name) - names.begin(); };
+    ASSERT_LT(at("TSceneSoundList"), static_cast<long>(names.size()));
+    EXPECT_LT(at("TMainScene"), at("TSceneSound"));
+    RegisterContentClasses();
+    EXPECT_EQ(TheClassRegistry().Names().size(), names.size()) << "registering twice adds nothing";
 }
