@@ -23,4 +23,8 @@ public:
 // The library of this OS ("libGL.so.1" and friends on Linux).
 IGLLibrary& SystemGLLibrary();
 
+// The file name of this OS's GL library, or of the alternative GL
+// implementation the user may choose instead of it.
+std::string GLLibraryFileName(bool alternative);
+
 }  // namespace platform

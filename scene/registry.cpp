@@ -1,5 +1,6 @@
 #include "scene/registry.h"
 
+#include "render/render_classes.h"
 #include "scene/objects.h"
 #include "scene/strutil.h"
 
@@ -40,6 +41,7 @@ TClassRegistry& TheClassRegistry() {
         r.Register<TMainObjectList>("TMainObjectList");
         r.Register<TMainScene>("TMainScene");
         r.Register<TResource>("TResource");
+        RegisterRenderClasses(r);
         return r;
     }();
     return registry;

@@ -1,0 +1,426 @@
+// Display modes and monitors through XRandR. Modes are those of the primary
+// output; a switch sets that output's CRTC to another mode and keeps the
+// screen (and so every other monitor) as it is.
+//
+// X keeps a mode after the client that set it is gone, so a switch must be
+// undone however this process ends. RestoreMode and the destructor (which
+// runs at exit for the process-wide instance) do it on the ordinary paths;
+// for every other death, down to SIGKILL, a guardian process forked at the
+// first switch holds the reading end of a pipe. It restores the saved
+// configuration when the pipe closes without a word from us, which is
+// exactly when this process has died.
+#include "platform/linux/display_xrandr.h"
+
+#include "platform/linux/x11_error_trap.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace platform {
+namespace {
+
+// What the primary output showed before our first switch.
+struct SavedConfig {
+    RRCrtc Crtc = 0;
+    RRMode Mode = 0;
+    int X = 0;
+    int Y = 0;
+    Rotation Rotate = RR_Rotate_0;
+    std::vector<RROutput> Outputs;
+    int ScreenWidth = 0, ScreenHeight = 0, ScreenMMWidth = 0, ScreenMMHeight = 0;
+    bool ScreenResized = false;
+};
+
+int RefreshRate(const XRRModeInfo& m) {
+    if (!m.hTotal || !m.vTotal) return 0;
+    double rate = static_cast<double>(m.dotClock) / (static_cast<double>(m.hTotal) * m.vTotal);
+    if (m.modeFlags & RR_Interlace) rate *= 2;
+    if (m.modeFlags & RR_DoubleScan) rate /= 2;
+    return static_cast<int>(std::lround(rate));
+}
+
+bool Sideways(Rotation r) { return (r & (RR_Rotate_90 | RR_Rotate_270)) != 0; }
+
+// Puts the saved configuration back; used by the program and its guardian.
+bool ApplySaved(Display* dpy, const SavedConfig& s) {
+    x11::ErrorTrap trap(dpy);
+    Window root = DefaultRootWindow(dpy);
+    XRRScreenResources* res = XRRGetScreenResourcesCurrent(dpy, root);
+    if (!res) return false;
+    Status status = XRRSetCrtcConfig(dpy, res, s.Crtc, CurrentTime, s.X, s.Y, s.Mode, s.Rotate,
+                                     const_cast<RROutput*>(s.Outputs.data()), static_cast<int>(s.Outputs.size()));
+    XRRFreeScreenResources(res);
+    if (s.ScreenResized) XRRSetScreenSize(dpy, root, s.ScreenWidth, s.ScreenHeight, s.ScreenMMWidth, s.ScreenMMHeight);
+    return status == RRSetConfigSuccess && trap.Ok();
+}
+
+void CloseOtherDescriptors(int keep) {
+    // Descriptors of the program (its X socket, lock files, sound device)
+    // must not be held open by the guardian.
+    if (keep != 3) {
+        dup2(keep, 3);
+        close(keep);
+    }
+    if (close_range(4, ~0U, 0) != 0) {
+        long max = std::min(sysconf(_SC_OPEN_MAX), 65536L);
+        for (int fd = 4; fd < max; ++fd) close(fd);
+    }
+}
+
+[[noreturn]] void GuardianMain(int pipeFd, const std::string& displayName, const SavedConfig& saved) {
+    setsid();  // out of the terminal's process group: a ^C is for the program
+    signal(SIGINT, SIG_IGN);
+    signal(SIGHUP, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
+    CloseOtherDescriptors(pipeFd);
+    // Connect now, while the program's credentials are certainly there.
+    Display* dpy = XOpenDisplay(displayName.c_str());
+    char word = 0;
+    ssize_t n;
+    do {
+        n = read(3, &word, 1);
+    } while (n < 0 && errno == EINTR);
+    if (!(n == 1 && word == 'D') && dpy) ApplySaved(dpy, saved);
+    if (dpy) XCloseDisplay(dpy);
+    _exit(0);
+}
+
+class XRandRDisplaySettings final : public IDisplaySettings {
+public:
+    explicit XRandRDisplaySettings(const char* displayName) : Name(displayName ? displayName : "") {}
+
+    ~XRandRDisplaySettings() override {
+        RestoreMode();
+        if (Dpy) XCloseDisplay(Dpy);
+    }
+
+    bool EnumMode(int index, DisplayMode& mode) override {
+        if (index == 0) LoadModes();
+        if (index < 0 || static_cast<size_t>(index) >= Modes.size()) return false;
+        mode = Modes[static_cast<size_t>(index)].Mode;
+        return true;
+    }
+
+    bool TestMode(const DisplayMode& mode) override {
+        if (!Connect() || mode.BitsPerPixel != DesktopBits) return false;
+        if (Modes.empty()) LoadModes();
+        const Entry* e = Find(mode);
+        if (!e) return false;
+        int minW, minH, maxW, maxH;
+        if (!XRRGetScreenSizeRange(Dpy, DefaultRootWindow(Dpy), &minW, &minH, &maxW, &maxH)) return false;
+        int w = e->Mode.Width, h = e->Mode.Height;
+        if (Sideways(CrtcRotation)) std::swap(w, h);
+        return w <= maxW && h <= maxH;
+    }
+
+    DisplayMode CurrentMode() override {
+        DisplayMode m;
+        if (!Connect()) return m;
+        m.Width = DisplayWidth(Dpy, DefaultScreen(Dpy));
+        m.Height = DisplayHeight(Dpy, DefaultScreen(Dpy));
+        m.BitsPerPixel = DesktopBits;
+        if (HasRandR) {
+            // Outputs and CRTCs come and go with hot-plugging; a vanished one
+            // is an error reply, not the end of the program.
+            x11::ErrorTrap trap(Dpy);
+            XRRScreenResources* res = XRRGetScreenResourcesCurrent(Dpy, DefaultRootWindow(Dpy));
+            RRCrtc crtc = res ? PrimaryCrtc(res) : 0;
+            if (crtc) {
+                if (XRRCrtcInfo* info = XRRGetCrtcInfo(Dpy, res, crtc)) {
+                    if (info->mode) {
+                        m.Width = static_cast<int32_t>(info->width);
+                        m.Height = static_cast<int32_t>(info->height);
+                    }
+                    XRRFreeCrtcInfo(info);
+                }
+            }
+            if (res) XRRFreeScreenResources(res);
+        }
+        return m;
+    }
+
+    bool ChangeMode(const DisplayMode& mode) override {
+        if (!Connect() || !HasRandR || mode.BitsPerPixel != DesktopBits) return false;
+        if (Modes.empty()) LoadModes();
+        const Entry* e = Find(mode);
+        if (!e) return false;
+        x11::ErrorTrap outer(Dpy);
+        Window root = DefaultRootWindow(Dpy);
+        XRRScreenResources* res = XRRGetScreenResourcesCurrent(Dpy, root);
+        if (!res) return false;
+        RRCrtc crtc = PrimaryCrtc(res);
+        XRRCrtcInfo* info = crtc ? XRRGetCrtcInfo(Dpy, res, crtc) : nullptr;
+        if (!info || !info->mode) {
+            if (info) XRRFreeCrtcInfo(info);
+            XRRFreeScreenResources(res);
+            return false;
+        }
+        bool first = !Changed;
+        if (first) {
+            Saved = SavedConfig{};
+            Saved.Crtc = crtc;
+            Saved.Mode = info->mode;
+            Saved.X = info->x;
+            Saved.Y = info->y;
+            Saved.Rotate = info->rotation;
+            Saved.Outputs.assign(info->outputs, info->outputs + info->noutput);
+            Saved.ScreenWidth = DisplayWidth(Dpy, DefaultScreen(Dpy));
+            Saved.ScreenHeight = DisplayHeight(Dpy, DefaultScreen(Dpy));
+            Saved.ScreenMMWidth = DisplayWidthMM(Dpy, DefaultScreen(Dpy));
+            Saved.ScreenMMHeight = DisplayHeightMM(Dpy, DefaultScreen(Dpy));
+            // No switch without someone to undo it should we die.
+            if (!StartGuardian()) {
+                XRRFreeCrtcInfo(info);
+                XRRFreeScreenResources(res);
+                return false;
+            }
+        }
+        int w = e->Mode.Width, h = e->Mode.Height;
+        if (Sideways(info->rotation)) std::swap(w, h);
+        bool ok;
+        {
+            x11::ErrorTrap trap(Dpy);
+            int needW = std::max(Saved.ScreenWidth, info->x + w);
+            int needH = std::max(Saved.ScreenHeight, info->y + h);
+            if (needW > DisplayWidth(Dpy, DefaultScreen(Dpy)) || needH > DisplayHeight(Dpy, DefaultScreen(Dpy))) {
+                XRRSetScreenSize(Dpy, root, needW, needH, Saved.ScreenMMWidth, Saved.ScreenMMHeight);
+                Saved.ScreenResized = true;
+            }
+            Status status = XRRSetCrtcConfig(Dpy, res, crtc, CurrentTime, info->x, info->y, e->Id, info->rotation,
+                                             info->outputs, info->noutput);
+            ok = status == RRSetConfigSuccess && trap.Ok();
+        }
+        XRRFreeCrtcInfo(info);
+        XRRFreeScreenResources(res);
+        if (ok) {
+            Changed = true;
+        } else if (first) {
+            if (Saved.ScreenResized) ApplySaved(Dpy, Saved);
+            StopGuardian();
+        }
+        return ok;
+    }
+
+    void RestoreMode() override {
+        if (!Changed) return;
+        if (Dpy) ApplySaved(Dpy, Saved);
+        Changed = false;
+        StopGuardian();
+    }
+
+    bool ModeChanged() const override { return Changed; }
+
+    std::vector<MonitorInfo> Monitors() override {
+        std::vector<MonitorInfo> list;
+        if (!Connect()) return list;
+        if (HasMonitors) {
+            x11::ErrorTrap trap(Dpy);
+            int count = 0;
+            XRRMonitorInfo* monitors = XRRGetMonitors(Dpy, DefaultRootWindow(Dpy), True, &count);
+            for (int i = 0; monitors && i < count; ++i) {
+                MonitorInfo m;
+                if (char* name = monitors[i].name ? XGetAtomName(Dpy, monitors[i].name) : nullptr) {
+                    m.Name = name;
+                    XFree(name);
+                }
+                m.Left = monitors[i].x;
+                m.Top = monitors[i].y;
+                m.Width = monitors[i].width;
+                m.Height = monitors[i].height;
+                m.Primary = monitors[i].primary != 0;
+                list.push_back(m);
+            }
+            if (monitors) XRRFreeMonitors(monitors);
+            // With no output marked primary, X treats the first as such.
+            if (!list.empty() && std::none_of(list.begin(), list.end(), [](const MonitorInfo& m) { return m.Primary; }))
+                list.front().Primary = true;
+            std::stable_partition(list.begin(), list.end(), [](const MonitorInfo& m) { return m.Primary; });
+        }
+        if (list.empty()) {
+            MonitorInfo whole = VirtualDesktop();
+            whole.Primary = true;
+            list.push_back(whole);
+        }
+        return list;
+    }
+
+    MonitorInfo VirtualDesktop() override {
+        MonitorInfo m;
+        if (!Connect()) return m;
+        m.Width = DisplayWidth(Dpy, DefaultScreen(Dpy));
+        m.Height = DisplayHeight(Dpy, DefaultScreen(Dpy));
+        return m;
+    }
+
+private:
+    struct Entry {
+        DisplayMode Mode;
+        RRMode Id = 0;
+    };
+
+    bool Connect() {
+        if (Dpy) return true;
+        if (Failed) return false;
+        Dpy = XOpenDisplay(Name.empty() ? nullptr : Name.c_str());
+        if (!Dpy) {
+            Failed = true;
+            return false;
+        }
+        int depth = DefaultDepth(Dpy, DefaultScreen(Dpy));
+        DesktopBits = depth;
+        int count = 0;
+        if (XPixmapFormatValues* formats = XListPixmapFormats(Dpy, &count)) {
+            for (int i = 0; i < count; ++i)
+                if (formats[i].depth == depth) DesktopBits = formats[i].bits_per_pixel;
+            XFree(formats);
+        }
+        int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+        if (XRRQueryExtension(Dpy, &eventBase, &errorBase) && XRRQueryVersion(Dpy, &major, &minor)) {
+            HasRandR = major > 1 || (major == 1 && minor >= 3);  // CRTCs, primary output, current resources
+            HasMonitors = major > 1 || (major == 1 && minor >= 5);
+        }
+        return true;
+    }
+
+    // The CRTC of the primary output, or of the first output that has one.
+    RRCrtc PrimaryCrtc(XRRScreenResources* res, RROutput* outputFound = nullptr) {
+        RROutput primary = XRRGetOutputPrimary(Dpy, DefaultRootWindow(Dpy));
+        std::vector<RROutput> order;
+        if (primary) order.push_back(primary);
+        order.insert(order.end(), res->outputs, res->outputs + res->noutput);
+        for (RROutput output : order) {
+            XRROutputInfo* info = XRRGetOutputInfo(Dpy, res, output);
+            if (!info) continue;
+            RRCrtc crtc = info->connection == RR_Connected ? info->crtc : 0;
+            XRRFreeOutputInfo(info);
+            if (crtc) {
+                if (outputFound) *outputFound = output;
+                return crtc;
+            }
+        }
+        return 0;
+    }
+
+    void LoadModes() {
+        Modes.clear();
+        if (!Connect()) return;
+        if (!HasRandR) {
+            DisplayMode only = CurrentMode();
+            Modes.push_back(Entry{only, 0});
+            return;
+        }
+        x11::ErrorTrap trap(Dpy);
+        XRRScreenResources* res = XRRGetScreenResourcesCurrent(Dpy, DefaultRootWindow(Dpy));
+        if (!res) return;
+        RROutput output = 0;
+        RRCrtc crtc = PrimaryCrtc(res, &output);
+        if (crtc) {
+            if (XRRCrtcInfo* c = XRRGetCrtcInfo(Dpy, res, crtc)) {
+                CrtcRotation = c->rotation;
+                XRRFreeCrtcInfo(c);
+            }
+        }
+        if (XRROutputInfo* info = output ? XRRGetOutputInfo(Dpy, res, output) : nullptr) {
+            for (int i = 0; i < info->nmode; ++i) {
+                for (int k = 0; k < res->nmode; ++k) {
+                    const XRRModeInfo& m = res->modes[k];
+                    if (m.id != info->modes[i]) continue;
+                    Entry e;
+                    e.Id = m.id;
+                    e.Mode.Width = static_cast<int32_t>(m.width);
+                    e.Mode.Height = static_cast<int32_t>(m.height);
+                    e.Mode.BitsPerPixel = DesktopBits;
+                    e.Mode.Frequency = RefreshRate(m);
+                    Modes.push_back(e);
+                }
+            }
+            XRRFreeOutputInfo(info);
+        }
+        XRRFreeScreenResources(res);
+    }
+
+    // The mode of that size whose refresh rate is closest to the one asked.
+    const Entry* Find(const DisplayMode& mode) const {
+        const Entry* best = nullptr;
+        for (const Entry& e : Modes) {
+            if (e.Mode.Width != mode.Width || e.Mode.Height != mode.Height) continue;
+            if (!best || std::abs(e.Mode.Frequency - mode.Frequency) < std::abs(best->Mode.Frequency - mode.Frequency))
+                best = &e;
+        }
+        return best;
+    }
+
+    bool StartGuardian() {
+        if (GuardianPid > 0) return true;
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) return false;
+        std::string name = DisplayString(Dpy);
+        pid_t pid = fork();
+        if (pid < 0) {
+            close(fds[0]);
+            close(fds[1]);
+            return false;
+        }
+        if (pid == 0) {
+            close(fds[1]);
+            GuardianMain(fds[0], name, Saved);
+        }
+        close(fds[0]);
+        GuardianFd = fds[1];
+        GuardianPid = pid;
+        return true;
+    }
+
+    void StopGuardian() {
+        if (GuardianPid <= 0) return;
+        const char done = 'D';
+        ssize_t n;
+        do {
+            n = write(GuardianFd, &done, 1);
+        } while (n < 0 && errno == EINTR);
+        close(GuardianFd);
+        while (waitpid(GuardianPid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        GuardianFd = -1;
+        GuardianPid = -1;
+    }
+
+    std::string Name;
+    Display* Dpy = nullptr;
+    bool Failed = false;
+    bool HasRandR = false;
+    bool HasMonitors = false;
+    int DesktopBits = 0;
+    Rotation CrtcRotation = RR_Rotate_0;
+    std::vector<Entry> Modes;
+    SavedConfig Saved;
+    bool Changed = false;
+    pid_t GuardianPid = -1;
+    int GuardianFd = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<IDisplaySettings> CreateXRandRDisplaySettings(const char* displayName) {
+    return std::make_unique<XRandRDisplaySettings>(displayName);
+}
+
+IDisplaySettings& SystemDisplaySettings() {
+    // Destroyed at exit, which restores a mode still switched.
+    static std::unique_ptr<IDisplaySettings> display = CreateXRandRDisplaySettings(nullptr);
+    return *display;
+}
+
+}  // namespace platform
