@@ -523,8 +523,10 @@ private:
 }  // namespace
 
 IGLContextBinding& SystemGLContext() {
-    static GLXBinding binding;
-    return binding;
+    // Never destroyed: its connections must outlive every static destructor
+    // that may still talk to the driver, and the process's end closes them.
+    static GLXBinding* binding = new GLXBinding;
+    return *binding;
 }
 
 }  // namespace platform
