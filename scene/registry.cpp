@@ -2,6 +2,7 @@
 
 #include "render/render_classes.h"
 #include "scene/objects.h"
+#include "scene/scene_classes.h"
 #include "scene/strutil.h"
 
 void TClassRegistry::Register(std::string_view name, TObjectFactory factory) {
@@ -41,6 +42,7 @@ TClassRegistry& TheClassRegistry() {
         r.Register<TMainObjectList>("TMainObjectList");
         r.Register<TMainScene>("TMainScene");
         r.Register<TResource>("TResource");
+        RegisterSceneClasses(r);
         RegisterRenderClasses(r);
         return r;
     }();

@@ -1,0 +1,17 @@
+#include "scene/scene_classes.h"
+
+#include "scene/lights.h"
+#include "scene/materials.h"
+#include "scene/meshes.h"
+#include "scene/registry.h"
+#include "scene/visuals.h"
+
+void RegisterSceneClasses(TClassRegistry& registry) {
+    registry.Register<TMainVisualObject>("TMainVisualObject");
+    registry.Register<TMainVisualObjectList>("TMainVisualObjectList");
+    registry.Register<TMainLight>("TMainLight");
+    registry.Register<TSceneMaterial>("TSceneMaterial");
+    registry.Register<TSceneMaterialList>("TSceneMaterialList");
+    registry.Register<TSceneMesh>("TSceneMesh");
+    registry.Register<TSceneMeshList>("TSceneMeshList");
+}
