@@ -3,6 +3,7 @@
 // recorded. Needs the pulseaudio and pulseaudio-utils packages and the ALSA
 // pulse plugin (libasound2-plugins); without them the test fails and says so.
 #include "platform/audio_output.h"
+#include "scene/archive.h"
 #include "sound/device.h"
 #include "sound/wave_builder.h"
 
@@ -220,4 +221,53 @@ TEST_F(PulseTest, SoundDevicePlaysThroughAlsaIntoTheSoundServer) {
     EXPECT_NEAR(Rms(loud) / Rms(soft), 4.0, 0.3) << "the level does not follow the volume";
     EXPECT_NEAR(MeasuredFrequency(soft, RecordRate), 1000, 5);
     EXPECT_LT(Rms(off), 30) << "switching the sound off did not silence it";
+}
+
+// The scene's own two sounds, as the program carries them in its archive.
+TEST_F(PulseTest, TheScenesSoundsPlayAtTheirVolumeAndStop) {
+    ASSERT_EQ(StartServer(), "") << "The sound server for this test could not start.";
+    ASSERT_EQ(StartRecording(), "") << "The sink's monitor could not be recorded.";
+
+    TResourceFileReader& reader = TheResourceReader();
+    reader.ArchiveName = "data.rfa";
+    reader.Mode = 3;
+    TWinSoundDevice device(platform::SystemAudioOutput());
+    std::vector<TCustomSound*> sounds;
+    for (const char* name : {"bubbles7.wav", "waves04.wav"}) {
+        ASSERT_TRUE(reader.Open(name)) << name << " is missing from the archive";
+        const std::string bytes = reader.Stream()->ReadRemaining();
+        const std::string file = Dir + "/" + name;
+        std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        TCustomSound* sound = device.CreateSound(file);
+        ASSERT_NE(sound, nullptr) << name;
+        sound->SetLooped(true);
+        sounds.push_back(sound);
+    }
+    device.SetActive(true);
+    ASSERT_TRUE(device.DeviceEnabled() && device.DeviceActive());
+    std::this_thread::sleep_for(2500ms);
+
+    for (TCustomSound* sound : sounds) sound->Play();
+    std::this_thread::sleep_for(3000ms);
+    for (TCustomSound* sound : sounds) sound->SetVolume(25);
+    std::this_thread::sleep_for(3000ms);
+    for (TCustomSound* sound : sounds) sound->Stop();
+    std::this_thread::sleep_for(2000ms);
+    device.SetActive(false);
+    const std::vector<double> recording = StopRecording();
+
+    size_t onset = 0;
+    while (onset < recording.size() && std::abs(recording[onset]) < 300) ++onset;
+    ASSERT_LT(onset, recording.size()) << "the recording is silent";
+    const auto at = [&](double seconds) { return onset + size_t(seconds * RecordRate); };
+    ASSERT_GT(recording.size(), at(7.5)) << "the recording is too short";
+    const std::vector<double> loud(recording.begin() + long(at(0.3)), recording.begin() + long(at(2.7)));
+    const std::vector<double> soft(recording.begin() + long(at(3.3)), recording.begin() + long(at(5.7)));
+    const std::vector<double> off(recording.begin() + long(at(6.7)), recording.begin() + long(at(7.5)));
+    // Waves and bubbles swell on their own, so the ratio is looser than a
+    // steady tone's.
+    EXPECT_GT(Rms(loud), 500);
+    EXPECT_GT(Rms(loud) / Rms(soft), 2.5) << "the level does not follow the volume";
+    EXPECT_LT(Rms(loud) / Rms(soft), 6.5) << "the level does not follow the volume";
+    EXPECT_LT(Rms(off), 30) << "switching the sounds off did not silence them";
 }
