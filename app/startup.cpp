@@ -4,6 +4,7 @@
 #include "scene/objects.h"
 #include "scene/registry.h"
 #include "sound/scene_sound.h"
+#include "world/world_classes.h"
 
 static void PointReaderAtEmbeddedArchive() {
     TResourceFileReader& reader = TheResourceReader();
@@ -19,6 +20,7 @@ void RegisterContentClasses() {
     // The engine's classes are registered by the registry itself; the
     // content layers add theirs after them.
     RegisterSoundClasses(TheClassRegistry());
+    RegisterWorldClasses(TheClassRegistry());
 }
 
 std::unique_ptr<TMainScene> LoadMainScene(const std::string& programFolder, ISceneHost* host) {

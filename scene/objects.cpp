@@ -1,12 +1,15 @@
 #include "scene/objects.h"
 
 #include "render/gl_table.h"
+#include "render/scene_fonts.h"
 #include "scene/errors.h"
 #include "scene/loader.h"
+#include "scene/registry.h"
 #include "scene/renderstate.h"
 #include "scene/strutil.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 namespace {
@@ -410,11 +413,51 @@ void TMainScene::SaveSettings() {
     TMainList::SaveSettings();
 }
 
-void TMainScene::ShowFPS(bool on) { FShowFPS = on; }
+void TMainScene::ShowFPS(bool on) {
+    FShowFPS = on;
+    if (on && !FFpsString) {
+        std::unique_ptr<TMainObject> made = TheClassRegistry().Create("TSceneString");
+        auto* text = dynamic_cast<ITextLine*>(made.get());
+        auto* string = dynamic_cast<TMainSceneObject*>(made.get());
+        if (text && string) {
+            if (!FFpsFont) {
+                auto font = std::make_unique<TSceneFont>();
+                font->SetName("FpsFont");
+                font->FontOptions |= foSoften | foFixedView;
+                font->DisableAll();
+                font->EnableString(" fps0123456789");
+                font->FontCellSize = 32;
+                font->ViewWidth = 1024;
+                font->ViewHeight = 768;
+                font->ProcessOptions = 0;
+                FFpsFont = Add(std::move(font));
+            }
+            string->SetName("FpsStr");
+            string->ProcessOptions = poRender;
+            string->SetVisible(false);
+            text->SetTextFont(FFpsFont);
+            text->SetTextPosition(16, 732);
+            Add(std::move(made));
+            FFpsString = string;
+            FFpsText = text;
+        }
+    }
+    if (FFpsString) FFpsString->SetVisible(on);
+}
 
-void TMainScene::UpdateFps(int) {
-    // The frame-rate text is drawn by a scene string, which arrives with the
-    // font classes; until then there is nothing to update.
+void TMainScene::UpdateFps(int framesPerSecond) {
+    if (!FFpsText || !FFpsString->Visible()) return;
+    char text[32];
+    std::snprintf(text, sizeof text, "%d fps", framesPerSecond);
+    FFpsText->SetText(text);
+}
+
+void TMainScene::ForgetFpsObject(const TMainItem* item) {
+    if (item == FFpsFont) FFpsFont = nullptr;
+    if (item == FFpsString) {
+        FFpsString = nullptr;
+        FFpsText = nullptr;
+    }
 }
 
 TMainItem* TMainScene::GetItem(int index) const {
@@ -449,6 +492,7 @@ void TMainScene::RemoveFromProcessLists(TMainItem* item) {
 
 void TMainScene::Remove(TMainItem* item) {
     if (!item) return;
+    ForgetFpsObject(item);
     TMainObjectList::Remove(item);
     auto slot = std::find(AllObjects.begin(), AllObjects.end(), item);
     if (slot != AllObjects.end()) *slot = nullptr;
@@ -472,6 +516,7 @@ void TMainScene::FreeItems(int n) {
         for (size_t i = AllObjects.size(); i-- > 0;) {
             TMainItem* item = std::exchange(AllObjects[i], nullptr);
             if (!item) continue;
+            ForgetFpsObject(item);
             item->Owner = nullptr;
             delete item;
         }

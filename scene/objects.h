@@ -14,6 +14,7 @@
 class TMainList;
 class TMainScene;
 class TResourceLoader;
+class TSceneFont;
 
 // The passes an object of the scene takes part in (a set, one bit each).
 using TProcessOptions = uint8_t;
@@ -230,6 +231,20 @@ public:
     std::string SourceName;  // the file the resource loads itself from
 };
 
+// An object that shows one line of text with a scene font. The world
+// layer's string class is one; the scene makes its frame-rate display from
+// that class by name and sets it up through this interface, since the scene
+// cannot see that layer.
+class ITextLine {
+public:
+    virtual void SetTextFont(TMainObject* font) = 0;
+    virtual void SetTextPosition(int32_t x, int32_t y) = 0;
+    virtual void SetText(std::string_view text) = 0;
+
+protected:
+    ~ITextLine() = default;
+};
+
 // The root of the tree.
 class TMainScene : public TResource {
 public:
@@ -264,11 +279,15 @@ public:
     // A path of names joined by "/" from the scene; null on any miss.
     TMainObject* FindObject(std::string_view path) const;
 
-    // The frame-rate display draws with the font and string classes; until
-    // they are registered the scene only keeps the flag.
+    // The frame-rate display: on first showing, a font "FpsFont" and a
+    // string "FpsStr" (of the registered class "TSceneString") join the
+    // scene; without that class the scene only keeps the flag.
     void ShowFPS(bool on);
     bool FPSShown() const { return FShowFPS; }
+    // Sets the text of a visible frame-rate display to "<n> fps".
     void UpdateFps(int framesPerSecond);
+    TSceneFont* FpsFont() const { return FFpsFont; }
+    TMainSceneObject* FpsString() const { return FFpsString; }
 
     // Children that have not been removed (every one is in the name index).
     int LiveCount() const { return static_cast<int>(Index.size()); }
@@ -282,7 +301,12 @@ public:
 
 private:
     void RemoveFromProcessLists(TMainItem* item);
+    // Forgets the frame-rate objects when one of them leaves the scene.
+    void ForgetFpsObject(const TMainItem* item);
     bool FShowFPS = false;
+    TSceneFont* FFpsFont = nullptr;
+    TMainSceneObject* FFpsString = nullptr;
+    ITextLine* FFpsText = nullptr;
 };
 
 // The inverse of FindObject: the object's path from the scene ("" for null).

@@ -1,0 +1,18 @@
+#include "world/world_classes.h"
+
+#include "scene/registry.h"
+#include "world/clock.h"
+#include "world/sprites.h"
+
+void RegisterWorldClasses(TClassRegistry& registry) {
+    registry.Register<TSceneLayer>("TSceneLayer");
+    registry.Register<TMainSpriteList>("TMainSpriteList");
+    registry.Register<TSceneSprite>("TSceneSprite");
+    registry.Register<TSceneBaseText>("TSceneBaseText");
+    registry.Register<TSceneString>("TSceneString");
+    registry.Register<TSceneText>("TSceneText");
+    registry.Register<TGLClock>("TGLClock");
+    registry.Register<TWatchClock>("TWatchClock");
+}
+
+void RegisterWorldClasses() { RegisterWorldClasses(TheClassRegistry()); }
