@@ -130,11 +130,35 @@ std::string TGLScreenShot::SaveToFile(const std::string& requested, int jpegQual
 TCustomOpenGL::TCustomOpenGL() : TCustomOpenGL(platform::SystemGLLibrary(), platform::SystemGLContext()) {}
 
 TCustomOpenGL::TCustomOpenGL(platform::IGLLibrary& library, platform::IGLContextBinding& binding)
-    : FLibrary(&library), FBinding(&binding), FScreenShot(*this) {}
+    : FLibrary(&library),
+      FBinding(&binding),
+      FLights(std::make_unique<TGLLightList>(this)),
+      FMaterials(std::make_unique<TGLMaterialList>(this)),
+      FPrimitives(std::make_unique<TGLPrimitiveList>(this)),
+      FScreenShot(*this),
+      FTextures(std::make_unique<TGLTextureList>(this)),
+      FViewports(std::make_unique<TGLViewportList>(this)),
+      FDisplayLists(std::make_unique<TGLDisplayListList>(this)) {
+    FLights->SetCapacity(16);
+    FMaterials->SetCapacity(1000);
+    FMaterials->TwoSidedLighting = true;
+    FPrimitives->SetCapacity(100000);
+    FTextures->SetCapacity(1000);
+    FViewports->SetCapacity(16);
+    FDisplayLists->SetCapacity(1000);
+}
 
 TCustomOpenGL::~TCustomOpenGL() {
     Deactivate();
     UnloadLibrary();
+    // The items ask their lists (and so this object) whether GL is live while
+    // they go, which it no longer is.
+    FDisplayLists->Clear();
+    FViewports->Clear();
+    FTextures->Clear();
+    FPrimitives->Clear();
+    FMaterials->Clear();
+    FLights->Clear();
 }
 
 void TCustomOpenGL::SetRendererKind(TRendererKind kind) { FRendererKind = kind; }
@@ -299,7 +323,17 @@ void TCustomOpenGL::CreateRC(platform::GLWindowHandle dc) {
 
     GL_LoadExtensionEntryPoints(*FLibrary);
     FBinding->LoadExtensions();
-    InitContextLists();
+    // The lists ask Active() whether GL may be called; the context is current
+    // now even when it is made outside Activate.
+    bool wasActive = FActive;
+    FActive = true;
+    try {
+        InitContextLists();
+    } catch (...) {
+        FActive = wasActive;
+        throw;
+    }
+    FActive = wasActive;
 }
 
 void TCustomOpenGL::Activate(platform::GLWindowHandle dc) {
@@ -339,8 +373,10 @@ void TCustomOpenGL::Activate(platform::GLWindowHandle dc) {
 
         BuildDisplayLists();
     } catch (const std::exception&) {
+        // Leave nothing behind for the next attempt to pile onto: lists
+        // compiled before the failure die with this context.
+        if (FContext) DeleteDisplayLists();
         FActive = false;
-        // Leave nothing behind for the next attempt to pile onto.
         DestroyRC();
         ReleaseDrawable();
         if (FRendererKind == rkDirectX) {
@@ -359,6 +395,12 @@ void TCustomOpenGL::DestroyRC() {
         FBinding->MakeCurrent(0, 0);
         FBinding->DeleteContext(FContext);
         FContext = 0;
+        for (TGLItemList* list : {static_cast<TGLItemList*>(FLights.get()), static_cast<TGLItemList*>(FMaterials.get()),
+                                  static_cast<TGLItemList*>(FDisplayLists.get()),
+                                  static_cast<TGLItemList*>(FPrimitives.get()),
+                                  static_cast<TGLItemList*>(FTextures.get()),
+                                  static_cast<TGLItemList*>(FViewports.get())})
+            list->DoneContext();
     }
     if (FPalette) {
         FBinding->DeletePalette(FPalette);
@@ -450,9 +492,20 @@ void TCustomOpenGL::SetPerspectiveHint(bool nicest) {
     gl.Hint(GL_PERSPECTIVE_CORRECTION_HINT, nicest ? GL_NICEST : GL_FASTEST);
 }
 
-// The GL object lists join here with their classes; until then there is
-// nothing living in the context besides the context itself.
-void TCustomOpenGL::InitContextLists() {}
-void TCustomOpenGL::DeleteContextNames() {}
-void TCustomOpenGL::DeleteDisplayLists() {}
-void TCustomOpenGL::BuildDisplayLists() {}
+void TCustomOpenGL::InitContextLists() {
+    FLights->InitContext();
+    FMaterials->InitContext();
+    FDisplayLists->InitContext();
+    FPrimitives->InitContext();
+    FTextures->InitContext();
+    FViewports->InitContext();
+}
+
+void TCustomOpenGL::DeleteContextNames() {
+    FTextures->DeleteAllNames();
+    FPrimitives->FreeDisplayLists();
+}
+
+void TCustomOpenGL::DeleteDisplayLists() { FDisplayLists->FreeAll(); }
+
+void TCustomOpenGL::BuildDisplayLists() { FDisplayLists->BuildAll(); }

@@ -6,9 +6,12 @@
 
 #include "platform/gl_context.h"
 #include "render/gl_api.h"
+#include "render/gl_objects.h"
+#include "render/gl_textures.h"
 #include "render/picture.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -153,6 +156,14 @@ public:
     platform::GLWindowHandle Window() const { return FWindow; }
     platform::GLWindowHandle Drawable() const { return FDrawable; }
     TGLScreenShot& ScreenShot() { return FScreenShot; }
+
+    // The GL objects living in the context.
+    TGLLightList& Lights() { return *FLights; }
+    TGLMaterialList& Materials() { return *FMaterials; }
+    TGLPrimitiveList& Primitives() { return *FPrimitives; }
+    TGLTextureList& Textures() { return *FTextures; }
+    TGLViewportList& Viewports() { return *FViewports; }
+    TGLDisplayListList& DisplayLists() { return *FDisplayLists; }
     platform::IGLContextBinding& Binding() { return *FBinding; }
 
     bool WaitSync = true;
@@ -170,14 +181,7 @@ private:
     platform::GLWindowHandle DrawableFor(platform::GLWindowHandle dc) const;
     std::vector<platform::PaletteColor> BuildPalette(const platform::PixelFormatDescriptor& d) const;
 
-    // GL object lists living in the context. They join with their classes:
-    //   Lights        TGLLightList        capacity 16
-    //   Materials     TGLMaterialList     capacity 1000, two-sided lighting set
-    //   Primitives    TGLPrimitiveList    capacity 100000
-    //   Textures      TGLTextureList      capacity 1000
-    //   Viewports     TGLViewportList     capacity 16
-    //   DisplayLists  TGLDisplayListList  capacity 1000
-    // and these hooks are where this object drives them.
+    // Where this object drives its GL object lists.
     void InitContextLists();    // InitContext of lights, materials, display lists, primitives, textures, viewports
     void DeleteContextNames();  // texture names and primitive display lists, while the context lives
     void DeleteDisplayLists();  // every built display list
@@ -191,7 +195,13 @@ private:
     std::string FVendor;
     std::vector<std::string> FGLExtensions;
     std::vector<std::string> FWGLExtensions;
+    std::unique_ptr<TGLLightList> FLights;
+    std::unique_ptr<TGLMaterialList> FMaterials;
+    std::unique_ptr<TGLPrimitiveList> FPrimitives;
     TGLScreenShot FScreenShot;
+    std::unique_ptr<TGLTextureList> FTextures;
+    std::unique_ptr<TGLViewportList> FViewports;
+    std::unique_ptr<TGLDisplayListList> FDisplayLists;
     std::vector<TPixelFormatInfo> FHardwareFormats;
     std::vector<TPixelFormatInfo> FGenericFormats;
     int FHardwareChoice = -1;

@@ -44,10 +44,9 @@ TRendererKind SceneRendererKind(const TMainScene* scene) {
     return context ? context->RendererKind() : rkOpenGL;
 }
 
-// The context object's texture list. The context object does not hand its
-// lists out yet; until it does, each texture keeps a list of its own, whose
-// names the context's DestroyRC cannot reach.
-TGLTextureList* ContextTextures(TCustomOpenGL* /*context*/) { return nullptr; }
+// The context object's texture list, so that its DestroyRC deletes the
+// names; without a context each texture keeps a list of its own.
+TGLTextureList* ContextTextures(TCustomOpenGL* context) { return context ? &context->Textures() : nullptr; }
 
 // Minification filter of a new GL texture.
 GLenum CreationFilter(TRendererKind kind, bool mipmaps) {

@@ -599,3 +599,95 @@ TEST_F(ScreenShotTest, SavesBmpAndJpegByExtensionAndNothingElse) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// GL object lists of the context
+
+namespace {
+
+// Index of the first call of `name` in the recording, -1 when none.
+int FirstCall(const TGLRecorder& rec, const char* name, std::initializer_list<double> args) {
+    for (size_t i = 0; i < rec.Calls.size(); ++i) {
+        const TGLCall& c = rec.Calls[i];
+        if (std::string(c.Name) != name || c.Args.size() < args.size()) continue;
+        if (std::equal(args.begin(), args.end(), c.Args.begin())) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+}  // namespace
+
+TEST_F(OpenGLTest, ListsAreCreatedForThisContextWithTwoSidedLighting) {
+    EXPECT_EQ(ogl.Textures().Context, &ogl);
+    EXPECT_EQ(ogl.DisplayLists().Context, &ogl);
+    EXPECT_TRUE(ogl.Materials().TwoSidedLighting);
+    EXPECT_FALSE(ogl.Lights().ContextCurrent()) << "no context before activation";
+}
+
+TEST_F(OpenGLTest, ActivationInitialisesTheListsInContextOrder) {
+    ogl.Activate(kWindow);
+    ASSERT_TRUE(ogl.Active());
+    // Each list leaves its own mark: lights set the global ambient, materials
+    // the two-sided model, primitives and textures read the unit count, and
+    // textures ask for the nicest perspective.
+    int lights = FirstCall(rec, "glLightModelfv", {GL_LIGHT_MODEL_AMBIENT});
+    int materials = FirstCall(rec, "glLightModeli", {GL_LIGHT_MODEL_TWO_SIDE, 1});
+    int primitives = FirstCall(rec, "glGetIntegerv", {GL_MAX_TEXTURE_UNITS_ARB});
+    int textures = FirstCall(rec, "glHint", {GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST});
+    ASSERT_GE(lights, 0) << rec.Text();
+    ASSERT_GE(materials, 0) << rec.Text();
+    ASSERT_GE(primitives, 0) << rec.Text();
+    ASSERT_GE(textures, 0) << rec.Text();
+    EXPECT_LT(lights, materials);
+    EXPECT_LT(materials, primitives);
+    EXPECT_LT(primitives, textures);
+    EXPECT_TRUE(ogl.Lights().ContextCurrent());
+    EXPECT_TRUE(ogl.Viewports().ContextCurrent());
+    EXPECT_TRUE(ogl.Textures().MultitextureSupported());
+}
+
+TEST_F(OpenGLTest, DisplayListsAreBuiltLastAndFreedBeforeTheContextGoes) {
+    int builds = 0;
+    ogl.DisplayLists().Add(2, [&](TGLDisplayList&) { ++builds; });
+    ogl.Activate(kWindow);
+    ASSERT_TRUE(ogl.Active());
+    EXPECT_EQ(builds, 1);
+    EXPECT_GT(FirstCall(rec, "glGenLists", {2}), FirstCall(rec, "glHint", {GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST}))
+        << "lists are compiled after the context lists were initialised";
+    ASSERT_TRUE(ogl.DisplayLists().Items(0)->Compiled());
+    binding.Calls.clear();
+    rec.Clear();
+    ogl.Deactivate();
+    EXPECT_TRUE(rec.Has("glDeleteLists", {static_cast<double>(ogl.DisplayLists().Items(0)->First()), 2}));
+    EXPECT_FALSE(ogl.DisplayLists().Items(0)->Compiled());
+    EXPECT_EQ(binding.Calls.front(), "ReleaseCurrent") << "deleted while the context was still current";
+}
+
+TEST_F(OpenGLTest, DestroyRCDeletesTextureNamesAndPrimitiveListsWhileCurrent) {
+    ActivateOk();
+    TGLTexture* texture = ogl.Textures().CreateRGB8(4, 4);
+    texture->UpLoad();
+    ASSERT_TRUE(texture->Uploaded());
+    TGLPrimitive* primitive = ogl.Primitives().Add();
+    primitive->BuildList();
+    rec.Clear();
+    binding.Calls.clear();
+    ogl.DestroyRC();
+    EXPECT_TRUE(rec.Has("glDeleteTextures", {1})) << rec.Text();
+    EXPECT_FALSE(texture->Uploaded()) << "the next context uploads again under a new name";
+    EXPECT_EQ(rec.Count("glDeleteLists"), 1);
+    EXPECT_EQ(binding.Calls.front(), "ReleaseCurrent");
+    EXPECT_FALSE(ogl.Textures().ContextCurrent()) << "the lists know their context is gone";
+}
+
+TEST_F(OpenGLTest, FailedActivationForgetsListsCompiledInTheDeadContext) {
+    ogl.DisplayLists().Add(1, [](TGLDisplayList&) {});
+    ogl.DisplayLists().Add(1, [](TGLDisplayList&) { throw Exception("compile failed"); });
+    ogl.Activate(kWindow);
+    EXPECT_FALSE(ogl.Active());
+    // A list left marked compiled would be deleted by name in the next
+    // context, where that name may belong to someone else.
+    EXPECT_FALSE(ogl.DisplayLists().Items(0)->Compiled());
+    EXPECT_EQ(rec.Count("glDeleteLists"), 1) << rec.Text();
+    EXPECT_EQ(binding.LiveContexts, 0);
+}
