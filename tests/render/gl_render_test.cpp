@@ -8,13 +8,7 @@
 #include "render/gl_textures.h"
 #include "render/opengl.h"
 
-#include <X11/Xlib.h>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "xvfb_fixture.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -24,76 +18,8 @@
 
 namespace {
 
-// A private Xvfb for this executable; its display becomes $DISPLAY.
-struct XvfbServer {
-    pid_t Pid = -1;
-    std::string Error;
-    Display* Dpy = nullptr;
-
-    void Start() {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            Error = "pipe failed";
-            return;
-        }
-        Pid = fork();
-        if (Pid == 0) {
-            close(fds[0]);
-            int null = open("/dev/null", O_WRONLY);
-            if (null >= 0) {
-                dup2(null, 1);
-                dup2(null, 2);
-            }
-            std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        if (Pid < 0) {
-            close(fds[0]);
-            Error = "fork failed";
-            return;
-        }
-        // Xvfb writes its display number once it accepts connections.
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        while (poll(&p, 1, 30000) > 0) {
-            char c;
-            if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-            number += c;
-        }
-        close(fds[0]);
-        if (number.empty()) {
-            Error = "Xvfb could not be started (is the xvfb package installed?)";
-            return;
-        }
-        const std::string name = ":" + number;
-        setenv("DISPLAY", name.c_str(), 1);
-        Dpy = XOpenDisplay(name.c_str());
-        if (!Dpy) Error = "cannot connect to the Xvfb server at " + name;
-    }
-
-    void Stop() {
-        if (Dpy) XCloseDisplay(Dpy);
-        Dpy = nullptr;
-        if (Pid > 0) {
-            kill(Pid, SIGTERM);
-            waitpid(Pid, nullptr, 0);
-        }
-        Pid = -1;
-    }
-};
-
-XvfbServer server;
-
-class XvfbEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { server.Start(); }
-    void TearDown() override { server.Stop(); }
-};
-
-const auto* const environment = ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
+const auto* const environment = ::testing::AddGlobalTestEnvironment(new xvfb::Environment(320, 240));
+xvfb::Server& server = xvfb::TheServer();
 
 constexpr int kWidth = 64;
 constexpr int kHeight = 48;

@@ -12,14 +12,9 @@
 #include "render/opengl.h"
 #include "scene/stream.h"
 
-#include <X11/Xlib.h>
-#include <X11/extensions/Xrandr.h>
+#include "xvfb_fixture.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <X11/extensions/Xrandr.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -30,77 +25,8 @@
 
 namespace {
 
-// A private Xvfb, started once for all tests; its display becomes $DISPLAY.
-struct XvfbServer {
-    pid_t Pid = -1;
-    std::string Name;
-    std::string Error;
-    Display* Dpy = nullptr;
-
-    void Start() {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            Error = "pipe failed";
-            return;
-        }
-        Pid = fork();
-        if (Pid == 0) {
-            close(fds[0]);
-            int null = open("/dev/null", O_WRONLY);
-            if (null >= 0) {
-                dup2(null, 1);
-                dup2(null, 2);
-            }
-            std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        if (Pid < 0) {
-            close(fds[0]);
-            Error = "fork failed";
-            return;
-        }
-        // Xvfb writes its display number when it accepts connections.
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        while (poll(&p, 1, 30000) > 0) {
-            char c;
-            if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-            number += c;
-        }
-        close(fds[0]);
-        if (number.empty()) {
-            Error = "Xvfb could not be started (is the xvfb package installed?)";
-            return;
-        }
-        Name = ":" + number;
-        setenv("DISPLAY", Name.c_str(), 1);
-        Dpy = XOpenDisplay(Name.c_str());
-        if (!Dpy) Error = "cannot connect to the Xvfb server at " + Name;
-    }
-
-    void Stop() {
-        if (Dpy) XCloseDisplay(Dpy);
-        Dpy = nullptr;
-        if (Pid > 0) {
-            kill(Pid, SIGTERM);
-            waitpid(Pid, nullptr, 0);
-        }
-        Pid = -1;
-    }
-};
-
-XvfbServer server;
-
-class XvfbEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { server.Start(); }
-    void TearDown() override { server.Stop(); }
-};
-
-const auto* const environment = ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
+const auto* const environment = ::testing::AddGlobalTestEnvironment(new xvfb::Environment(640, 480));
+xvfb::Server& server = xvfb::TheServer();
 
 class XvfbTest : public ::testing::Test {
 protected:

@@ -29,6 +29,7 @@ namespace xvfb {
 struct Server {
     pid_t Pid = -1;
     std::string Error;
+    std::string Name;  // ":N"
     Display* Dpy = nullptr;
 
     void Start(int width, int height) {
@@ -70,10 +71,10 @@ struct Server {
             Error = "Xvfb could not be started (is the xvfb package installed?)";
             return;
         }
-        const std::string name = ":" + number;
-        setenv("DISPLAY", name.c_str(), 1);
-        Dpy = XOpenDisplay(name.c_str());
-        if (!Dpy) Error = "cannot connect to the Xvfb server at " + name;
+        Name = ":" + number;
+        setenv("DISPLAY", Name.c_str(), 1);
+        Dpy = XOpenDisplay(Name.c_str());
+        if (!Dpy) Error = "cannot connect to the Xvfb server at " + Name;
     }
 
     void Stop() {
