@@ -156,10 +156,10 @@ TEST(ContentGenerator, EveryMeshParsesWithTheEngineReader) {
 
 TEST(ContentGenerator, FishBodiesAreOpaqueAndFinsBlended) {
     const auto& files = Generated().Files;
-    for (const FishSpec& spec : AllFish()) {
-        SCOPED_TRACE(spec.Name);
+    for (const FishSpec& species : AllFish()) {
+        SCOPED_TRACE(species.Name);
         T3DMFile file;
-        file.LoadFromText(Text(files.at(spec.Name + ".3dm")));
+        file.LoadFromText(Text(files.at(species.Name + ".3dm")));
         ASSERT_EQ(file.Materials.Count(), 1);
         auto* multi = dynamic_cast<T3DMMaterialMultiSubObject*>(file.Materials.GetMaterial(0));
         ASSERT_NE(multi, nullptr);
@@ -167,11 +167,11 @@ TEST(ContentGenerator, FishBodiesAreOpaqueAndFinsBlended) {
         auto* body = dynamic_cast<T3DMMaterialStandard*>(multi->SubMaterials.GetMaterial(0));
         auto* fins = dynamic_cast<T3DMMaterialStandard*>(multi->SubMaterials.GetMaterial(1));
         ASSERT_TRUE(body && fins);
-        EXPECT_EQ(body->DiffuseMap, spec.Name + ".jpg");
+        EXPECT_EQ(body->DiffuseMap, species.Name + ".jpg");
         EXPECT_TRUE(body->OpacityMap.empty());
         EXPECT_GE(body->Opacity, 99.0f);
-        EXPECT_EQ(fins->DiffuseMap, spec.Name + ".jpg");
-        EXPECT_EQ(fins->OpacityMap, spec.Name + "A.jpg");
+        EXPECT_EQ(fins->DiffuseMap, species.Name + ".jpg");
+        EXPECT_EQ(fins->OpacityMap, species.Name + "A.jpg");
         std::set<int> ids(file.GetObject(0).FaceMaterialIds.begin(), file.GetObject(0).FaceMaterialIds.end());
         EXPECT_EQ(ids, (std::set<int>{1, 2}));
     }
@@ -221,15 +221,15 @@ TEST(ContentGenerator, PicturesArePowersOfTwoWithMatchingAlphaPictures) {
 
 TEST(ContentGenerator, WorldSizesArePlausible) {
     const auto& files = Generated().Files;
-    for (const FishSpec& spec : AllFish()) {
-        ReviewMesh m = LoadReviewMesh(files, spec.Name + ".3dm");
+    for (const FishSpec& species : AllFish()) {
+        ReviewMesh m = LoadReviewMesh(files, species.Name + ".3dm");
         Extent e = MeshExtent(m);
         float length = e.Max.x - e.Min.x;
         // Fin geometry reaches a little past the painted outline.
-        EXPECT_NEAR(length, spec.WorldLength, 0.02f * spec.WorldLength) << spec.Name;
-        EXPECT_TRUE(length >= 300 && length <= 900) << spec.Name << " " << length;
+        EXPECT_NEAR(length, species.WorldLength, 0.02f * species.WorldLength) << species.Name;
+        EXPECT_TRUE(length >= 300 && length <= 900) << species.Name << " " << length;
         // Centred along its length.
-        EXPECT_NEAR(e.Max.x + e.Min.x, 0.0f, 0.02f * spec.WorldLength) << spec.Name;
+        EXPECT_NEAR(e.Max.x + e.Min.x, 0.0f, 0.02f * species.WorldLength) << species.Name;
     }
     Extent plankton = MeshExtent(LoadReviewMesh(files, "Plankton.3dm"));
     EXPECT_TRUE(plankton.Max.x - plankton.Min.x >= 5 && plankton.Max.x - plankton.Min.x <= 15);
@@ -244,11 +244,11 @@ TEST(ContentGenerator, WorldSizesArePlausible) {
 TEST(ContentGenerator, ClosedBodiesFaceOutwards) {
     // With back faces culled, an inside-out body would vanish.
     const auto& files = Generated().Files;
-    for (const FishSpec& spec : AllFish()) {
-        ReviewMesh m = LoadReviewMesh(files, spec.Name + ".3dm");
+    for (const FishSpec& species : AllFish()) {
+        ReviewMesh m = LoadReviewMesh(files, species.Name + ".3dm");
         ASSERT_FALSE(m.Groups.empty());
-        ASSERT_FALSE(m.Groups[0].Blended) << spec.Name;
-        EXPECT_GT(SignedVolume6(m.Groups[0]), 0.0) << spec.Name;
+        ASSERT_FALSE(m.Groups[0].Blended) << species.Name;
+        EXPECT_GT(SignedVolume6(m.Groups[0]), 0.0) << species.Name;
     }
     ReviewMesh star = LoadReviewMesh(files, "Starfish.3dm");
     ASSERT_EQ(star.Groups.size(), 1u);
@@ -257,9 +257,9 @@ TEST(ContentGenerator, ClosedBodiesFaceOutwards) {
 
 TEST(ContentGenerator, BodyGeometrySamplesThePaintedBodyAndFinsTheirOwnTexels) {
     const auto& files = Generated().Files;
-    for (const FishSpec& spec : AllFish()) {
-        SCOPED_TRACE(spec.Name);
-        ReviewMesh m = LoadReviewMesh(files, spec.Name + ".3dm");
+    for (const FishSpec& species : AllFish()) {
+        SCOPED_TRACE(species.Name);
+        ReviewMesh m = LoadReviewMesh(files, species.Name + ".3dm");
         ASSERT_TRUE(m.MissingFiles.empty());
         ASSERT_EQ(m.Groups.size(), 2u);
         const RasterGroup &body = m.Groups[0], &fins = m.Groups[1];
@@ -290,8 +290,8 @@ TEST(ContentGenerator, SwimmingBendStaysModest) {
     // The engine bends by x from the mesh's bounding box; a badly placed
     // origin or fins sticking out the wrong way would make it fly apart.
     const auto& files = Generated().Files;
-    for (const FishSpec& spec : AllFish()) {
-        ReviewMesh m = LoadReviewMesh(files, spec.Name + ".3dm");
+    for (const FishSpec& species : AllFish()) {
+        ReviewMesh m = LoadReviewMesh(files, species.Name + ".3dm");
         Extent e = MeshExtent(m);
         const float len = e.Max.x - e.Min.x;
         float largest = 0;
@@ -305,12 +305,12 @@ TEST(ContentGenerator, SwimmingBendStaysModest) {
                 for (size_t k = 0; k < bent.size(); ++k) {
                     float dz = std::fabs(bent[k].z - g.Positions[k].z);
                     if (!g.Blended) largest = std::max(largest, dz);
-                    EXPECT_LT(std::fabs(bent[k].x - g.Positions[k].x), 0.5f * len) << spec.Name;
+                    EXPECT_LT(std::fabs(bent[k].x - g.Positions[k].x), 0.5f * len) << species.Name;
                 }
             }
         }
-        EXPECT_GT(largest, 0.03f * len) << spec.Name << ": the body should visibly bend";
-        EXPECT_LT(largest, 0.12f * len) << spec.Name;
+        EXPECT_GT(largest, 0.03f * len) << species.Name << ": the body should visibly bend";
+        EXPECT_LT(largest, 0.12f * len) << species.Name;
     }
 }
 

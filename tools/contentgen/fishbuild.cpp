@@ -440,20 +440,20 @@ std::vector<V2> FishCanvas::Scatter(Layer layer, float minDistance, float margin
     return pts;
 }
 
-BuiltFish BuildFish(const FishSpec& spec) {
-    const BodyProfile& body = spec.Body;
+BuiltFish BuildFish(const FishSpec& species) {
+    const BodyProfile& body = species.Body;
     // Extents of everything drawn in side view.
     Rect main;
     std::vector<V2> bodyOutline = BodyOutline(body);
     main.Add(bodyOutline);
     std::vector<std::vector<V2>> shapes = {bodyOutline};
-    for (const MedianFin& f : spec.MedianFins) {
+    for (const MedianFin& f : species.MedianFins) {
         main.Add(f.Paint.Outline);
         shapes.push_back(f.Paint.Outline);
     }
     const Rect shape = main;  // without margins: the fish's own extent
     std::vector<Rect> aux;
-    for (const PairedFin& f : spec.PairedFins) {
+    for (const PairedFin& f : species.PairedFins) {
         Rect r;
         r.Add(f.Paint.Outline);
         aux.push_back(r);
@@ -514,14 +514,14 @@ BuiltFish BuildFish(const FishSpec& spec) {
             bp.bottom = colBottom[x];
             bp.t = bp.top > bp.bottom ? Clamp01((d.y - bp.bottom) / (bp.top - bp.bottom)) : 0.5f;
             bp.pixel = 1.0f / kp;
-            Color c = spec.BodyColour ? spec.BodyColour(bp) : Color{0.7f, 0.7f, 0.7f, 1};
+            Color c = species.BodyColour ? species.BodyColour(bp) : Color{0.7f, 0.7f, 0.7f, 1};
             c.a = 1;
             bodyImg.At(x, y) = c;
         }
 
     // Median fins, then paired fins in their own regions.
-    for (const MedianFin& f : spec.MedianFins) PaintFin(finImg, finMask, f.Paint, kp, mainPx, mainDesign);
-    for (size_t i = 0; i < spec.PairedFins.size(); ++i) {
+    for (const MedianFin& f : species.MedianFins) PaintFin(finImg, finMask, f.Paint, kp, mainPx, mainDesign);
+    for (size_t i = 0; i < species.PairedFins.size(); ++i) {
         auto toPx = [&](float a, float b) {
             V2 p = layout.AuxPixel(i, a, b);
             return V2{p.x * Supersample, p.y * Supersample};
@@ -530,12 +530,12 @@ BuiltFish BuildFish(const FishSpec& spec) {
             return V2{aux[i].x0 + (px / Supersample - layout.AuxPos[i].x) / layout.K,
                       aux[i].y1 - (py / Supersample - layout.AuxPos[i].y) / layout.K};
         };
-        PaintFin(finImg, finMask, spec.PairedFins[i].Paint, kp, toPx, fromPx);
+        PaintFin(finImg, finMask, species.PairedFins[i].Paint, kp, toPx, fromPx);
     }
 
     V2 origin = mainPx(main.x1, main.y1);
-    FishCanvas canvas(bodyImg, finImg, bodyClip, finMask, origin.x, origin.y, main.x1, main.y1, kp, spec.Seed);
-    if (spec.Decorate) spec.Decorate(canvas);
+    FishCanvas canvas(bodyImg, finImg, bodyClip, finMask, origin.x, origin.y, main.x1, main.y1, kp, species.Seed);
+    if (species.Decorate) species.Decorate(canvas);
 
     // Baked roundness and scales.
     for (int y = 0; y < ph; ++y)
@@ -550,10 +550,10 @@ BuiltFish BuildFish(const FishSpec& spec) {
             // Ends of the body are rounded too.
             float along = Clamp01((cs - body.SnoutS) / std::max(1e-3f, body.TailS - body.SnoutS));
             float endRound = Smoothstep(0.0f, 0.06f, along);
-            float shade = Mix(1 - spec.Shading, 1.04f, std::sqrt(rim) * Mix(0.7f, 1.0f, endRound));
-            if (spec.ScaleSize > 0) {
-                float lattice = ScaleLattice(d.x, d.y, spec.ScaleSize);
-                shade *= 1 + spec.ScaleContrast * lattice * Smoothstep(0.1f, 0.5f, rim);
+            float shade = Mix(1 - species.Shading, 1.04f, std::sqrt(rim) * Mix(0.7f, 1.0f, endRound));
+            if (species.ScaleSize > 0) {
+                float lattice = ScaleLattice(d.x, d.y, species.ScaleSize);
+                shade *= 1 + species.ScaleContrast * lattice * Smoothstep(0.1f, 0.5f, rim);
             }
             Color& c = bodyImg.At(x, y);
             c = Shade(c, shade);
@@ -561,7 +561,7 @@ BuiltFish BuildFish(const FishSpec& spec) {
 
     // The eye: dark rim, iris with a lighter lower half, pupil, highlight.
     {
-        const EyeSpec& e = spec.Eye;
+        const EyeSpec& e = species.Eye;
         Image& img = bodyImg;
         V2 c = mainPx(e.S, e.Y);
         float r = e.Radius * kp;
@@ -589,18 +589,18 @@ BuiltFish BuildFish(const FishSpec& spec) {
     SpreadColourUnderTransparency(picture, 0.02f);
 
     // Geometry.
-    const float lw = spec.WorldLength / shape.W();
+    const float lw = species.WorldLength / shape.W();
     const float sCentre = (shape.x0 + shape.x1) * 0.5f;
     auto world = [&](float s, float y, float z) { return Vec3f{(sCentre - s) * lw, y * lw, z * lw}; };
     auto mainUv = [&](float s, float y) { return layout.Uv(layout.MainPixel(s, y)); };
 
     MeshBuilder mb;
-    mb.Obj.Name = spec.Name;
-    mb.Obj.MaterialName = spec.Name;
+    mb.Obj.Name = species.Name;
+    mb.Obj.MaterialName = species.Name;
 
     // Body: snout tip, rings, tail cap.
     {
-        const int rings = std::max(4, spec.Rings), m = std::max(6, spec.RingVertices);
+        const int rings = std::max(4, species.Rings), m = std::max(6, species.RingVertices);
         const float e = 2.0f / body.Exponent;
         auto ringS = [&](int i) {
             float u = static_cast<float>(i) / static_cast<float>(rings);
@@ -713,14 +713,14 @@ BuiltFish BuildFish(const FishSpec& spec) {
         return std::make_pair(pos, uv);
     };
 
-    for (const MedianFin& f : spec.MedianFins) {
+    for (const MedianFin& f : species.MedianFins) {
         auto [pos, uv] = finGrid(
             f.Paint.Outline, std::max(2, f.Columns), std::max(1, f.Rows),
             [&](float s, float y) { return world(s, y, 0); }, mainUv);
         addSheet(pos, uv, Vec3f{0, 0, 1});
     }
-    for (size_t i = 0; i < spec.PairedFins.size(); ++i) {
-        const PairedFin& f = spec.PairedFins[i];
+    for (size_t i = 0; i < species.PairedFins.size(); ++i) {
+        const PairedFin& f = species.PairedFins[i];
         float sd[3], cd[3];
         Vec(sd, f.SpanDir);
         Vec(cd, f.ChordDir);
@@ -742,17 +742,17 @@ BuiltFish BuildFish(const FishSpec& spec) {
     }
 
     BuiltFish out;
-    out.MeshName = spec.Name + ".3dm";
-    out.PictureName = spec.Name + ".jpg";
+    out.MeshName = species.Name + ".3dm";
+    out.PictureName = species.Name + ".jpg";
     out.AlphaName = AlphaPictureName(out.PictureName);
     out.Picture = std::move(picture);
     Mesh3dm& mesh = out.Mesh;
-    mesh.MaterialName = spec.Name;
+    mesh.MaterialName = species.Name;
     Material3dm bodyMat;
-    bodyMat.Name = spec.Name + "Body";
+    bodyMat.Name = species.Name + "Body";
     bodyMat.DiffuseMap = out.PictureName;
     Material3dm finMat = bodyMat;
-    finMat.Name = spec.Name + "Fins";
+    finMat.Name = species.Name + "Fins";
     finMat.TwoSided = true;
     finMat.OpacityMap = out.AlphaName;
     mesh.SubMaterials = {bodyMat, finMat};

@@ -135,7 +135,7 @@ struct BuiltFish {
     std::string MeshName, PictureName, AlphaName;
 };
 
-BuiltFish BuildFish(const FishSpec& spec);
+BuiltFish BuildFish(const FishSpec& species);
 void PutFish(ContentSink& sink, const BuiltFish& fish);
 
 // Helpers for outlines and profiles.

@@ -53,19 +53,19 @@ void Fft(std::vector<std::complex<double>>& a, bool inverse) {
 // phases under a magnitude shape, back through the inverse transform.
 std::vector<double> PeriodicNoise(size_t n, int rate, uint64_t seed, double (*shape)(double hz)) {
     Rng rng(seed);
-    std::vector<std::complex<double>> spec(n);
+    std::vector<std::complex<double>> spectrum(n);
     for (size_t k = 1; k < n / 2; ++k) {
         double hz = static_cast<double>(k) * rate / static_cast<double>(n);
         double mag = shape(hz);
         double ph = static_cast<double>(rng.Unit()) * TwoPi;
-        spec[k] = std::polar(mag, ph);
-        spec[n - k] = std::conj(spec[k]);
+        spectrum[k] = std::polar(mag, ph);
+        spectrum[n - k] = std::conj(spectrum[k]);
     }
-    Fft(spec, true);
+    Fft(spectrum, true);
     std::vector<double> out(n);
     double peak = 1e-12;
     for (size_t i = 0; i < n; ++i) {
-        out[i] = spec[i].real();
+        out[i] = spectrum[i].real();
         peak = std::max(peak, std::fabs(out[i]));
     }
     for (double& v : out) v /= peak;

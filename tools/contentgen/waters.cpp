@@ -148,13 +148,13 @@ void PaintStone(Image& img, float cx, float cy, float rx, float ry, float angle,
                     float nx = u * ca - v * sa, ny = u * sa + v * ca;
                     float nl = std::sqrt(nx * nx + ny * ny + z * z) + 1e-6f;
                     float lambert = Clamp01((-0.45f * nx - 0.55f * ny + 0.7f * z) / nl);
-                    float spec = std::pow(Clamp01((-0.3f * nx - 0.45f * ny + 0.84f * z) / nl), 8.0f) * 0.25f;
+                    float specular = std::pow(Clamp01((-0.3f * nx - 0.45f * ny + 0.84f * z) / nl), 8.0f) * 0.25f;
                     float speck = PeriodicValueNoise(static_cast<float>(x) * 0.25f, static_cast<float>(y) * 0.25f,
                                                      size / 4, img.Height() / 4, seed) - 0.5f;
                     float mottle = PeriodicValueNoise(static_cast<float>(x) * 0.0625f, static_cast<float>(y) * 0.0625f,
                                                       size / 16, img.Height() / 16, seed + 3) - 0.5f;
                     Color c = Shade(colour, 0.5f + 0.7f * lambert + 0.12f * speck + 0.25f * mottle);
-                    c = c + Color{spec, spec, spec, 0} * 0.18f;
+                    c = c + Color{specular, specular, specular, 0} * 0.18f;
                     c.a = 1;
                     BlendOver(dst, c, cover);
                 }
