@@ -14,6 +14,14 @@ int GL_LoadCoreEntryPoints(platform::IGLLibrary& library) {
     return found;
 }
 
+const char* GL_MissingCoreEntryPoint() {
+#define MGL_CHECK(ret, name, params, args) \
+    if (!gl.name) return "gl" #name;
+    MGL_CORE_FUNCTIONS(MGL_CHECK)
+#undef MGL_CHECK
+    return nullptr;
+}
+
 void GL_LoadExtensionEntryPoints(platform::IGLLibrary& library) {
 #define MGL_LOAD(ret, name, params, args) \
     gl.name = reinterpret_cast<ret(MGL_APIENTRY*) params>(library.GetExtensionProcAddress("gl" #name));

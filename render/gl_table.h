@@ -20,6 +20,9 @@ extern TGLTable gl;
 // Fills the core entries from the loaded library by name; a missing entry
 // stays empty. Returns the number of core entries that were found.
 int GL_LoadCoreEntryPoints(platform::IGLLibrary& library);
+// The name of the first core entry that is empty ("glFogf"), or null when
+// every one is there.
+const char* GL_MissingCoreEntryPoint();
 // Looks up the extension entries; call with a context current.
 void GL_LoadExtensionEntryPoints(platform::IGLLibrary& library);
 // Empties every entry.

@@ -181,6 +181,12 @@ void TCustomOpenGL::LoadGLLibrary() {
     std::string name = LibraryFileName(FRendererKind);
     if (!FLibrary->Load(name)) throw Exception("Error: Could not load DLL from " + name);
     GL_LoadCoreEntryPoints(*FLibrary);
+    // A library without every core entry would crash us on first use.
+    if (const char* missing = GL_MissingCoreEntryPoint()) {
+        GL_ClearEntryPoints();
+        FLibrary->Unload();
+        throw Exception("Error: " + name + " lacks the entry point " + missing);
+    }
     FBinding->Attach(*FLibrary);
     FLibraryLoaded = true;
     FLoadedKind = FRendererKind;

@@ -298,6 +298,20 @@ TEST_F(OpenGLTest, MissingLibraryLeavesTheObjectInactive) {
     }
 }
 
+TEST_F(OpenGLTest, LibraryLackingACoreEntryIsRefusedBeforeAnyCall) {
+    library.Symbols.erase("glFogf");
+    ogl.Activate(kWindow);
+    EXPECT_FALSE(ogl.Active());
+    EXPECT_FALSE(ogl.LibraryLoaded());
+    EXPECT_EQ(gl.Fogf, nullptr);
+    try {
+        ogl.LoadGLLibrary();
+        FAIL() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_EQ(std::string(e.what()), "Error: " + kSystemLibrary + " lacks the entry point glFogf");
+    }
+}
+
 TEST_F(OpenGLTest, FailedDirectXActivationFallsBackToOpenGL) {
     ogl.SetRendererKind(rkDirectX);
     ogl.Activate(kWindow);  // the alternative library is not there
