@@ -35,21 +35,25 @@ const std::vector<ClockCell>& ClockCells() {
 }
 
 std::string ClockFontFile() {
-    if (!FcInit()) throw std::runtime_error("clock pictures: fontconfig cannot start");
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("DejaVu Sans:bold"));
-    if (!pattern) throw std::runtime_error("clock pictures: bad font pattern");
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcPatternDestroy(pattern);
+    // A configuration of our own, destroyed when done, so nothing of
+    // fontconfig's outlives the call.
+    FcConfig* config = FcInitLoadConfigAndFonts();
+    if (!config) throw std::runtime_error("clock pictures: fontconfig cannot start");
     std::string file;
-    if (match) {
-        FcChar8* path = nullptr;
-        if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch && path)
-            file = reinterpret_cast<const char*>(path);
-        FcPatternDestroy(match);
+    if (FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("DejaVu Sans:bold"))) {
+        FcConfigSubstitute(config, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result = FcResultNoMatch;
+        FcPattern* match = FcFontMatch(config, pattern, &result);
+        FcPatternDestroy(pattern);
+        if (match) {
+            FcChar8* path = nullptr;
+            if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch && path)
+                file = reinterpret_cast<const char*>(path);
+            FcPatternDestroy(match);
+        }
     }
+    FcConfigDestroy(config);
     if (file.empty()) throw std::runtime_error("clock pictures: no font found (install fonts-dejavu-core)");
     return file;
 }
