@@ -69,9 +69,10 @@ protected:
     platform::NullGLWindows windows;
     platform::NullDisplaySettings display;
     platform::NullServices Null;
-    std::unique_ptr<TCustomGLApplication> app;
+    // The display and window outlive the application that uses them.
     std::unique_ptr<TCustomGLDisplay> glDisplay;
     std::unique_ptr<TCustomGLWindow> window;
+    std::unique_ptr<TCustomGLApplication> app;
 };
 
 // ---------------------------------------------------------------- frame step

@@ -32,8 +32,9 @@ protected:
 
     void TearDown() override {
         if (app) app->Stop();
-        window.reset();
+        // The application goes first: it still detaches from its window.
         app.reset();
+        window.reset();
     }
 
     void IdlePass() {
