@@ -72,7 +72,7 @@ fuzz() {  # seconds per target (default: a short smoke run)
   local seconds=${1:-30}
   configure build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARIVELLE_FUZZ=ON -DMARIVELLE_TESTS=OFF \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DMARIVELLE_FUZZ_SECONDS="$seconds"
-  cmake --build build-fuzz -j "$JOBS"
+  cmake --build build-fuzz -j "$JOBS" --target fuzzers
   ctest --test-dir build-fuzz --output-on-failure -j "$JOBS" --timeout $((seconds * 3 + 120))
 }
 

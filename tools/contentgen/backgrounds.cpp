@@ -250,9 +250,9 @@ void DrawBranches(Image& layer, const std::vector<Segment>& segs, Color base, Co
 // drawn as twigs from each cell to the cell it stuck to, thicker where more
 // of the fan hangs on them.
 std::vector<Segment> SeaFan(V2 base, float height, float width, Rng& rng, int particles) {
-    const int gw = 110, gh = 80;
+    constexpr int gw = 110, gh = 80;
     std::vector<int> parent(static_cast<size_t>(gw * gh), -2);  // -2 empty, -1 root
-    auto idx = [gw](int x, int y) { return y * gw + x; };
+    auto idx = [](int x, int y) { return y * gw + x; };
     const int sx = gw / 2, sy = gh - 1;
     parent[static_cast<size_t>(idx(sx, sy))] = -1;
     std::vector<int> order{idx(sx, sy)};
