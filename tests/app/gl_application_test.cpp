@@ -8,6 +8,7 @@
 #include "platform/null/null_services.h"
 #include "render/gl_recorder.h"
 #include "render/gl_table.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -448,8 +449,7 @@ TEST(GLWindowTest, InputAndResizeEventsCarryTheirValues) {
 class ScreenshotTest : public GLApplicationTest {
 protected:
     ScreenshotTest() {
-        dir = fs::temp_directory_path() / ("glapp_shots_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-        fs::create_directories(dir);
+        dir = ScratchDir("glapp-shots");
         app->OnRender = [this](TCustomGLApplication*, float, bool) { ++renders; };
         app->ScreenShotsEnabled = true;
     }

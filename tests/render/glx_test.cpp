@@ -13,6 +13,7 @@
 #include "scene/stream.h"
 
 #include "xvfb_fixture.h"
+#include "scratch_dir.h"
 
 #include <X11/extensions/Xrandr.h>
 
@@ -135,8 +136,7 @@ TEST_F(GLXTest, ScreenshotIsSavedAsBmpAndJpeg) {
     ExpectPixel(shot.GetRow(0), 51, 102, 204, "capture row 0 is the bottom");
     ExpectPixel(shot.GetRow(kHeight - 1) + (kWidth - 1) * 3, 255, 128, 0, "last row of the capture is the top");
 
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / "marivelle_glx_test";
-    std::filesystem::create_directories(dir);
+    std::filesystem::path dir = ScratchDir("glx");
     std::string bmpName = shot.SaveToFile((dir / "shot.bmp").string(), 90);
     std::string jpgName = shot.SaveToFile((dir / "shot.jpg").string(), 90);
     EXPECT_EQ(std::filesystem::path(bmpName).filename(), "shot00001.bmp");

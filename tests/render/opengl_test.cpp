@@ -7,6 +7,7 @@
 #include "render/gl_table.h"
 #include "scene/errors.h"
 #include "scene/stream.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -527,10 +528,11 @@ protected:
         for (const std::string& f : files) std::remove(f.c_str());
     }
     std::string TempName(const std::string& name) {
-        std::string path = (std::filesystem::temp_directory_path() / name).string();
-        return path;
+        if (dir.empty()) dir = ScratchDir("opengl");
+        return (dir / name).string();
     }
     std::vector<std::string> files;
+    std::filesystem::path dir;
 };
 
 TEST_F(ScreenShotTest, CaptureHoldsTheClientAreaAndCountsCaptures) {

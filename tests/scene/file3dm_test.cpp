@@ -3,6 +3,7 @@
 #include "scene/archive.h"
 #include "scene/errors.h"
 #include "scene/strutil.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -469,8 +470,7 @@ TEST(T3DMMaterialList, FreeingAMaterialRemovesItFromItsOwner) {
 class T3DMFileDisk : public ::testing::Test {
 protected:
     void SetUp() override {
-        Dir = std::filesystem::path(MARIVELLE_BUILD_DIR) / "file3dm_test";
-        std::filesystem::create_directories(Dir);
+        Dir = ScratchDir("file3dm");
         std::ofstream(Dir / "bubble.3dm", std::ios::binary) << Join(Bubble, "\r\n");
     }
     void TearDown() override { std::filesystem::remove_all(Dir); }
