@@ -24,4 +24,6 @@ public:
     void WriteBool(const std::string& name, bool value) override { Values[name] = value ? "1" : "0"; }
     void WriteInteger(const std::string& name, int32_t value) override { Values[name] = std::to_string(value); }
     TCustomOpenGL* OpenGL() override { return Context; }
+    TSceneView SceneView;
+    TSceneView View() override { return SceneView; }
 };
