@@ -1,7 +1,10 @@
 #include "world/world_classes.h"
 
 #include "scene/registry.h"
+#include "world/bubbles.h"
 #include "world/clock.h"
+#include "world/fish_render.h"
+#include "world/fishes.h"
 #include "world/sprites.h"
 
 void RegisterWorldClasses(TClassRegistry& registry) {
@@ -11,6 +14,9 @@ void RegisterWorldClasses(TClassRegistry& registry) {
     registry.Register<TSceneBaseText>("TSceneBaseText");
     registry.Register<TSceneString>("TSceneString");
     registry.Register<TSceneText>("TSceneText");
+    registry.Register<TFishes>("TFishes");
+    registry.Register<TFishRender>("TFishRender");
+    registry.Register<TBubbles>("TBubbles");
     registry.Register<TGLClock>("TGLClock");
     registry.Register<TWatchClock>("TWatchClock");
 }
