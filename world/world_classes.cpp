@@ -6,6 +6,7 @@
 #include "world/fish_render.h"
 #include "world/fishes.h"
 #include "world/sprites.h"
+#include "world/underwater.h"
 
 void RegisterWorldClasses(TClassRegistry& registry) {
     registry.Register<TSceneLayer>("TSceneLayer");
@@ -19,6 +20,7 @@ void RegisterWorldClasses(TClassRegistry& registry) {
     registry.Register<TBubbles>("TBubbles");
     registry.Register<TGLClock>("TGLClock");
     registry.Register<TWatchClock>("TWatchClock");
+    registry.Register<TUnderWater>("TUnderWater");
 }
 
 void RegisterWorldClasses() { RegisterWorldClasses(TheClassRegistry()); }
