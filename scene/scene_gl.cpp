@@ -1,6 +1,7 @@
 #include "scene/scene_gl.h"
 
 #include "render/gl_objects.h"
+#include "render/opengl.h"
 #include "scene/objects.h"
 
 namespace {
@@ -25,4 +26,8 @@ TSceneGLLists SharedSceneGLLists() {
     return {lists->Lights, lists->Materials, lists->Primitives};
 }
 
-TSceneGLLists SceneGLLists(const TMainScene* /*scene*/) { return SharedSceneGLLists(); }
+TSceneGLLists SceneGLLists(const TMainScene* scene) {
+    TCustomOpenGL* context = scene && scene->Application ? scene->Application->OpenGL() : nullptr;
+    if (context) return {context->Lights(), context->Materials(), context->Primitives()};
+    return SharedSceneGLLists();
+}

@@ -13,12 +13,11 @@ struct TSceneGLLists {
     TGLPrimitiveList& Primitives;
 };
 
-// The lists of the scene's GL context object. The context object does not
-// hand its lists out yet; until it does, every scene (and an object that is
-// in none) uses the process-wide set below.
+// The lists of the GL context object the scene's host draws with, so they
+// come alive whenever that context is made current. A scene without a host or
+// context (tools, tests without GL) uses the process-wide set below.
 TSceneGLLists SceneGLLists(const TMainScene* scene);
 
-// One set for the process (one GL context, one drawing thread). Nothing
-// activates it on its own: GL sees its lights and materials only after
-// InitContext of its lists, which a context must do once it is current.
+// The set for objects outside any context. Nothing activates it on its own:
+// GL sees its lights and materials only after InitContext of its lists.
 TSceneGLLists SharedSceneGLLists();

@@ -5,6 +5,7 @@
 // rely on.
 #include "app/startup.h"
 #include "scene/memory_scene_host.h"
+#include "render/recording_context.h"
 
 #include "platform/audio_output.h"
 #include "platform/null/audio_output_null.h"
@@ -55,9 +56,6 @@ namespace {
 struct TShippedScene {
     TShippedScene() {
         SoundDevice().SetOutput(Audio);
-        // The scene's lights and materials reach GL once their lists are live.
-        SharedSceneGLLists().Lights.InitContext();
-        SharedSceneGLLists().Materials.InitContext();
         Host.SceneView.WindowWidth = 1024;
         Host.SceneView.WindowHeight = 768;
         try {
@@ -69,8 +67,6 @@ struct TShippedScene {
     }
     ~TShippedScene() {
         Scene.reset();
-        SharedSceneGLLists().Lights.DoneContext();
-        SharedSceneGLLists().Materials.DoneContext();
         SoundDevice().SetActive(false);
         SoundDevice().SetOutput(platform::SystemAudioOutput());
     }
@@ -82,9 +78,8 @@ struct TShippedScene {
     }
 
     TGLRecorder Recorder;
-    platform::NullGLLibrary Library;
-    platform::NullGLContext Binding;
-    TCustomOpenGL OpenGL{Library, Binding};
+    TRecordingContext Context{Recorder};
+    TCustomOpenGL& OpenGL = Context.OpenGL;
     TMemorySceneHost Host{&OpenGL};
     platform::RecordingAudioOutput Audio;
     std::unique_ptr<TMainScene> Scene;

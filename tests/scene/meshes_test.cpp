@@ -1,4 +1,5 @@
 #include "scene/memory_scene_host.h"
+#include "render/recording_context.h"
 #include "scene/meshes.h"
 
 #include "platform/null/gl_context_null.h"
@@ -151,15 +152,13 @@ protected:
         gl.Materialfv = &CaptureMaterialfv;
         gl.Color4fv = &CaptureColor4fv;
         TheResourceReader().Mode = 2;
-        SharedSceneGLLists().Materials.InitContext();
+        scene.Application = &host;
         TRenderStateCache& cache = TheRenderState();
         cache = TRenderStateCache();
-        scene.Application = &host;
         scene.LoadSources = lsArchive;
     }
     ~MeshTest() override {
         scene.FreeAll();
-        SharedSceneGLLists().Materials.DoneContext();
         TheRenderState() = TRenderStateCache();
         for (const auto& file : Files) UnregisterRawResource(ResourceNameFromFileName(file.first));
     }
@@ -204,9 +203,8 @@ protected:
     }
 
     TGLRecorder rec;
-    platform::NullGLLibrary library;
-    platform::NullGLContext binding;
-    TCustomOpenGL ogl{library, binding};
+    TRecordingContext context{rec};
+    TCustomOpenGL& ogl = context.OpenGL;
     THost host{&ogl};
     TMainScene scene;
     std::map<std::string, std::unique_ptr<std::string>> Files;

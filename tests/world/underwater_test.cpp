@@ -673,7 +673,7 @@ TEST_F(UnderWaterTest, BackgroundIndexIsZeroWhenTheScriptOmitsIt) {
 
 TEST_F(UnderWaterTest, ABuildReplacesThePrimitivesOfTheLastOne) {
     TUnderWater& water = Load(kWaterKeys);
-    TGLPrimitiveList& list = SharedSceneGLLists().Primitives;
+    TGLPrimitiveList& list = SceneGLLists(&scene).Primitives;
     const int count = list.Count();
     water.BuildGeometry();
     EXPECT_EQ(list.Count(), count);
