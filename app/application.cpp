@@ -319,7 +319,9 @@ void TCustomApplicationPro::Initialize() {
     size_t slash = program.find_last_of(platform::PathSeparators);
     ExeName = slash == std::string::npos ? program : program.substr(slash + 1);
     size_t dot = ExeName.find('.');
-    AppName = dot == std::string::npos ? std::string() : ExeName.substr(0, dot);
+    // Programs without an extension (the usual case outside Windows) are
+    // named by their whole file name, so their lock and log stay their own.
+    AppName = ExeName.substr(0, dot);
     AppPath = WithDelimiter(slash == std::string::npos ? std::string() : program.substr(0, slash + 1));
     DataPath = AppPath;
     SystemPath = WithDelimiter(Services.Paths->SystemPath());

@@ -182,13 +182,13 @@ TEST_F(ApplicationTest, InitializeDerivesNamesAndPathsFromTheProgram) {
     EXPECT_EQ(Null.Instances.Requests, std::vector<std::string>{"marivelleSemaphore"});
 }
 
-TEST_F(ApplicationTest, ProgramNameWithoutADotGivesAnEmptyAppName) {
+TEST_F(ApplicationTest, ProgramNameWithoutADotIsTheWholeName) {
     Null.Paths.Executable = "/usr/games/marivelle";
     auto app = Make();
     app->Initialize();
-    EXPECT_EQ(app->AppName, "");
-    EXPECT_EQ(app->LogFileName, "/usr/games/.log");
-    EXPECT_EQ(Null.Instances.Requests, std::vector<std::string>{"Semaphore"});
+    EXPECT_EQ(app->AppName, "marivelle");
+    EXPECT_EQ(app->LogFileName, "/usr/games/marivelle.log");
+    EXPECT_EQ(Null.Instances.Requests, std::vector<std::string>{"marivelleSemaphore"});
 }
 
 TEST_F(ApplicationTest, TitleGoesToTheApplicationOrComesFromIt) {
