@@ -9,6 +9,7 @@
 #include "render/gl_recorder.h"
 #include "render/gl_table.h"
 #include "scratch_dir.h"
+#include "render/recording_context.h"
 
 #include <gtest/gtest.h>
 
@@ -28,17 +29,10 @@ protected:
     GLApplicationTest() {
         library.Available.insert(platform::GLLibraryFileName(false));
         library.Available.insert(platform::GLLibraryFileName(true));
-#define MGL_SYMBOL(ret, name, params, args) library.Symbols["gl" #name] = reinterpret_cast<void*>(gl.name);
-        MGL_CORE_FUNCTIONS(MGL_SYMBOL)
-#undef MGL_SYMBOL
+        OfferGLTable(library, false);
         rec.Strings[GL_VERSION] = "1.4 Test";
         rec.Strings[GL_EXTENSIONS] = "";
-        platform::PixelFormatDescriptor f;
-        f.ColorBits = 32;
-        f.DepthBits = 16;
-        f.DrawToWindow = true;
-        f.DoubleBuffer = true;
-        binding.Formats = {f};
+        binding.Formats = {WindowPixelFormat()};
         display.Modes = {{640, 480, 16, 60}, {1024, 768, 32, 60}};
 
         TGLPlatform p{&library, &binding, &windows, &display};

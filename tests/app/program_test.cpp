@@ -26,6 +26,7 @@
 
 // Last: the X headers define macros that clash with the ones above.
 #include "render/xvfb_fixture.h"
+#include "render/recording_context.h"
 #undef ScreenCount  // Xlib's, not the program's
 
 #include <sys/stat.h>
@@ -138,17 +139,10 @@ protected:
     ProgramTest() {
         library.Available.insert(platform::GLLibraryFileName(false));
         library.Available.insert(platform::GLLibraryFileName(true));
-#define MGL_SYMBOL(ret, name, params, args) library.Symbols["gl" #name] = reinterpret_cast<void*>(gl.name);
-        MGL_CORE_FUNCTIONS(MGL_SYMBOL)
-#undef MGL_SYMBOL
+        OfferGLTable(library, false);
         rec.Strings[GL_VERSION] = "1.4 Test";
         rec.Strings[GL_EXTENSIONS] = "";
-        platform::PixelFormatDescriptor f;
-        f.ColorBits = 32;
-        f.DepthBits = 16;
-        f.DrawToWindow = true;
-        f.DoubleBuffer = true;
-        binding.Formats = {f};
+        binding.Formats = {WindowPixelFormat()};
         display.Modes = {{640, 480, 16, 60}, {1280, 720, 32, 60}, {1920, 1080, 32, 60}};
         program = std::make_unique<TAquariumProgram>(Null.Get(), TGLPlatform{&library, &binding, &windows, &display});
     }

@@ -7,6 +7,7 @@
 #include "render/gl_table.h"
 #include "scene/errors.h"
 #include "scene/stream.h"
+#include "render/recording_context.h"
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>
@@ -39,12 +40,7 @@ class OpenGLTest : public ::testing::Test {
 protected:
     OpenGLTest() {
         library.Available.insert(kSystemLibrary);
-#define MGL_SYMBOL(ret, name, params, args) library.Symbols["gl" #name] = reinterpret_cast<void*>(gl.name);
-        MGL_CORE_FUNCTIONS(MGL_SYMBOL)
-#undef MGL_SYMBOL
-#define MGL_SYMBOL(ret, name, params, args) library.ExtensionSymbols["gl" #name] = reinterpret_cast<void*>(gl.name);
-        MGL_EXTENSION_FUNCTIONS(MGL_SYMBOL)
-#undef MGL_SYMBOL
+        OfferGLTable(library);
         rec.Strings[GL_VERSION] = "1.4 Test";
         rec.Strings[GL_RENDERER] = "Test Renderer";
         rec.Strings[GL_VENDOR] = "Test Vendor";
