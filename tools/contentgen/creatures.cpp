@@ -4,12 +4,36 @@
 #include "rng.h"
 
 #include <cmath>
+#include <utility>
 
 namespace cg {
 
 namespace {
 
 constexpr int Supersample = 4;
+
+// The final picture of a supersampled one with alpha: colour spread under
+// its transparent parts so filtering brings in no dark fringes.
+Image FinalWithAlpha(const Image& img) {
+    Image out = Downsample(img, Supersample);
+    SpreadColourUnderTransparency(out);
+    return out;
+}
+
+// A mesh of a single object in a single standard material, both under the
+// material's name; every face uses the material and the texture faces match
+// the faces.
+Mesh3dm SingleObjectMesh(const Material3dm& mat, Object3dm o) {
+    Mesh3dm m;
+    m.MaterialName = mat.Name;
+    m.Standard = mat;
+    o.Name = mat.Name;
+    o.MaterialName = mat.Name;
+    o.TexFaces = o.Faces;
+    o.FaceMaterialIds.assign(o.Faces.size(), 1);
+    m.Objects.push_back(std::move(o));
+    return m;
+}
 
 // The bubble: a thin bright rim, a faint body, a window highlight at the top
 // left and a soft reflection at the bottom right. Colour and alpha.
@@ -37,9 +61,7 @@ Image BubblePicture() {
             a = std::max(a, std::max(h * 0.95f, l * 0.6f));
             img.At(x, y) = WithAlpha(col, a * inside);
         }
-    Image out = Downsample(img, Supersample);
-    SpreadColourUnderTransparency(out);
-    return out;
+    return FinalWithAlpha(img);
 }
 
 // The plankton speck: a translucent copepod-like body with a bright core and
@@ -67,13 +89,10 @@ Image PlanktonPicture() {
             float a = 0.25f * g * g;
             if (c.a < a) c = WithAlpha(Mix(Rgb(0xD0F8E0), c, c.a / std::max(a, 1e-3f)), a);
         }
-    Image out = Downsample(img, Supersample);
-    SpreadColourUnderTransparency(out);
-    return out;
+    return FinalWithAlpha(img);
 }
 
 Mesh3dm PlanktonMesh() {
-    Mesh3dm m;
     Material3dm mat;
     mat.Name = "Plankton";
     mat.TwoSided = true;
@@ -82,11 +101,7 @@ Mesh3dm PlanktonMesh() {
     mat.SelfIllum = {120, 140, 130};
     mat.DiffuseMap = "Plankton.jpg";
     mat.OpacityMap = "PlanktonA.jpg";
-    m.MaterialName = mat.Name;
-    m.Standard = mat;
     Object3dm o;
-    o.Name = "Plankton";
-    o.MaterialName = mat.Name;
     // Three crossed quads, about 10 units.
     const float h = 5;
     const Vec3f corners[3][4] = {
@@ -104,14 +119,10 @@ Mesh3dm PlanktonMesh() {
         o.Faces.push_back({base + 1, base + 2, base + 3});
         o.Faces.push_back({base + 1, base + 3, base + 4});
     }
-    o.TexFaces = o.Faces;
-    o.FaceMaterialIds.assign(o.Faces.size(), 1);
-    m.Objects.push_back(o);
-    return m;
+    return SingleObjectMesh(mat, std::move(o));
 }
 
 Mesh3dm BubbleMesh() {
-    Mesh3dm m;
     Material3dm mat;
     mat.Name = "Puzir01";
     mat.Ambient = {180, 200, 210};
@@ -121,23 +132,16 @@ Mesh3dm BubbleMesh() {
     mat.Glossiness = 25;
     mat.DiffuseMap = "bubble.jpg";
     mat.OpacityMap = "bubblea.jpg";
-    m.MaterialName = mat.Name;
-    m.Standard = mat;
     Object3dm o;
-    o.Name = "Puzir01";
-    o.MaterialName = mat.Name;
     // A z-up quad standing in the x-z plane; the loader turns it to face the
     // camera. 50 units across.
     const float r = 25;
     o.Transform = std::array<Vec3f, 4>{Vec3f{1, 0, 0}, Vec3f{0, 1, 0}, Vec3f{0, 0, 1}, Vec3f{0, 0, 0}};
     o.Vertices = {{-r, 0, -r}, {r, 0, -r}, {r, 0, r}, {-r, 0, r}};
     o.Faces = {{3, 4, 1}, {2, 3, 1}};
-    o.TexFaces = o.Faces;
-    o.FaceMaterialIds = {1, 1};
     o.Normals.assign(4, Vec3f{0, -1, 0});
     o.TexCoords = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    m.Objects.push_back(o);
-    return m;
+    return SingleObjectMesh(mat, std::move(o));
 }
 
 // Five tapering arms; radius of the outline at angle a.
@@ -206,17 +210,12 @@ Image StarfishPicture() {
 }
 
 Mesh3dm StarfishMesh() {
-    Mesh3dm m;
     Material3dm mat;
     mat.Name = "Starfish";
     mat.Ambient = {200, 200, 200};
     mat.Diffuse = {255, 255, 255};
     mat.DiffuseMap = "Starfish.jpg";
-    m.MaterialName = mat.Name;
-    m.Standard = mat;
     Object3dm o;
-    o.Name = "Starfish";
-    o.MaterialName = mat.Name;
     const int segments = 100, rings = 9;
     const float uvScale = 1.0f / (2.1f * StarOuter);
     auto uvOf = [&](float x, float z) { return Tex2f{0.5f + x * uvScale, 0.5f + z * uvScale}; };
@@ -267,10 +266,7 @@ Mesh3dm StarfishMesh() {
         tri(ring[rings - 1][s], under[sn], ring[rings - 1][sn], out);
         tri(bottom, under[sn], under[s], {0, -1, 0});
     }
-    o.TexFaces = o.Faces;
-    o.FaceMaterialIds.assign(o.Faces.size(), 1);
-    m.Objects.push_back(o);
-    return m;
+    return SingleObjectMesh(mat, std::move(o));
 }
 
 }  // namespace

@@ -341,30 +341,32 @@ std::vector<V2> SmoothOpen(const std::vector<V2>& p, int n) {
     return out;
 }
 
-std::vector<V2> FinOnBack(const BodyProfile& body, float s0, float s1, float inset, const std::vector<V2>& outer) {
+namespace {
+
+// Points along a body line from s0 to s1, offset from it, followed by the
+// given outer points smoothed.
+std::vector<V2> FinOnLine(const std::function<float(float)>& line, const BodyProfile& body, float s0, float s1,
+                          float offset, const std::vector<V2>& outer) {
     std::vector<V2> poly;
     const int n = 24;
     for (int i = 0; i <= n; ++i) {
         float s = s0 + (s1 - s0) * static_cast<float>(i) / n;
         float cs = std::clamp(s, body.SnoutS, body.TailS);
-        poly.push_back({s, body.Top(cs) - inset});
+        poly.push_back({s, line(cs) + offset});
     }
     std::vector<V2> smooth = SmoothOpen(outer, 8);
     poly.insert(poly.end(), smooth.begin(), smooth.end());
     return poly;
 }
 
+}  // namespace
+
+std::vector<V2> FinOnBack(const BodyProfile& body, float s0, float s1, float inset, const std::vector<V2>& outer) {
+    return FinOnLine(body.Top, body, s0, s1, -inset, outer);
+}
+
 std::vector<V2> FinOnBelly(const BodyProfile& body, float s0, float s1, float inset, const std::vector<V2>& outer) {
-    std::vector<V2> poly;
-    const int n = 24;
-    for (int i = 0; i <= n; ++i) {
-        float s = s0 + (s1 - s0) * static_cast<float>(i) / n;
-        float cs = std::clamp(s, body.SnoutS, body.TailS);
-        poly.push_back({s, body.Bottom(cs) + inset});
-    }
-    std::vector<V2> smooth = SmoothOpen(outer, 8);
-    poly.insert(poly.end(), smooth.begin(), smooth.end());
-    return poly;
+    return FinOnLine(body.Bottom, body, s0, s1, inset, outer);
 }
 
 float Band(float x, float centre, float halfWidth, float soft) {
@@ -765,6 +767,12 @@ void PutFish(ContentSink& sink, const BuiltFish& fish) {
     uint32_t seed = Hash32(fish.Picture.Width() * 131u + fish.Picture.Height());
     PutJpeg(sink, fish.PictureName, fish.Picture, seed);
     PutAlphaJpeg(sink, fish.AlphaName, fish.Picture, seed ^ 0xA1u);
+}
+
+void PutSpecies(ContentSink& sink, const std::vector<FishSpec>& species) {
+    std::vector<BuiltFish> built(species.size());
+    ParallelFor(static_cast<int>(species.size()), [&](int i) { built[i] = BuildFish(species[i]); });
+    for (const BuiltFish& f : built) PutFish(sink, f);
 }
 
 }  // namespace cg

@@ -137,6 +137,8 @@ struct BuiltFish {
 
 BuiltFish BuildFish(const FishSpec& species);
 void PutFish(ContentSink& sink, const BuiltFish& fish);
+// Builds the species in parallel and puts them in the given order.
+void PutSpecies(ContentSink& sink, const std::vector<FishSpec>& species);
 
 // Helpers for outlines and profiles.
 // s^a (1 - s)^b with b = a (1 - sMax) / sMax, scaled to 1 at sMax.

@@ -2,8 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
+#include <utility>
 
 namespace cg {
+
+FishSpec NewSpecies(std::string name, uint64_t seed, float worldLength) {
+    FishSpec f;
+    f.Name = std::move(name);
+    f.Seed = seed;
+    f.WorldLength = worldLength;
+    return f;
+}
 
 float HalfProfile(float s, float h, float a, float sMax, float stalk) {
     s = std::clamp(s, 0.0f, 1.0f);
@@ -21,25 +31,49 @@ BodyProfile MakeBody(const BodyShape& b) {
     return p;
 }
 
-MedianFin BackFin(const BodyProfile& body, float s0, float s1, const std::vector<V2>& outer, float inset) {
+namespace {
+
+// A fin along the back or belly line; rays fan out from a point beyond that
+// line, focusOffset away from it.
+MedianFin FinOnLine(const std::function<float(float)>& line, float s0, float s1, std::vector<V2> outline,
+                    float focusOffset) {
     MedianFin f;
-    f.Paint.Outline = FinOnBack(body, s0, s1, inset, outer);
+    f.Paint.Outline = std::move(outline);
     float sm = (s0 + s1) * 0.5f;
-    f.Paint.RayFocus = {sm + (s1 - s0) * 0.35f, body.Top(std::clamp(sm, 0.0f, 1.0f)) - 0.35f};
+    f.Paint.RayFocus = {sm + (s1 - s0) * 0.35f, line(std::clamp(sm, 0.0f, 1.0f)) + focusOffset};
     f.Paint.RaySpacing = 0.06f;
     f.Columns = std::max(6, static_cast<int>((s1 - s0) * 30));
     f.Rows = 3;
     return f;
 }
 
+}  // namespace
+
+MedianFin BackFin(const BodyProfile& body, float s0, float s1, const std::vector<V2>& outer, float inset) {
+    return FinOnLine(body.Top, s0, s1, FinOnBack(body, s0, s1, inset, outer), -0.35f);
+}
+
 MedianFin BellyFin(const BodyProfile& body, float s0, float s1, const std::vector<V2>& outer, float inset) {
-    MedianFin f;
-    f.Paint.Outline = FinOnBelly(body, s0, s1, inset, outer);
-    float sm = (s0 + s1) * 0.5f;
-    f.Paint.RayFocus = {sm + (s1 - s0) * 0.35f, body.Bottom(std::clamp(sm, 0.0f, 1.0f)) + 0.35f};
-    f.Paint.RaySpacing = 0.06f;
-    f.Columns = std::max(6, static_cast<int>((s1 - s0) * 30));
-    f.Rows = 3;
+    return FinOnLine(body.Bottom, s0, s1, FinOnBelly(body, s0, s1, inset, outer), 0.35f);
+}
+
+MedianFin DorsalFin(const BodyProfile& body, const std::vector<V2>& rise, FinColourFn colour) {
+    if (rise.size() < 2) throw std::invalid_argument("a fin needs two outer points or more");
+    std::vector<V2> outer;
+    outer.reserve(rise.size());
+    for (const V2& p : rise) outer.push_back({p.x, body.Top(p.x) + p.y});
+    MedianFin f = BackFin(body, rise.back().x, rise.front().x, outer);
+    f.Paint.Colour = std::move(colour);
+    return f;
+}
+
+MedianFin AnalFin(const BodyProfile& body, const std::vector<V2>& drop, FinColourFn colour) {
+    if (drop.size() < 2) throw std::invalid_argument("a fin needs two outer points or more");
+    std::vector<V2> outer;
+    outer.reserve(drop.size());
+    for (const V2& p : drop) outer.push_back({p.x, body.Bottom(p.x) - p.y});
+    MedianFin f = BellyFin(body, drop.back().x, drop.front().x, outer);
+    f.Paint.Colour = std::move(colour);
     return f;
 }
 
@@ -50,6 +84,12 @@ MedianFin OutlineFin(const std::vector<V2>& points, V2 rayFocus, int smoothing) 
     f.Paint.RaySpacing = 0.07f;
     f.Columns = 6;
     f.Rows = 8;
+    return f;
+}
+
+MedianFin OutlineFin(const std::vector<V2>& points, V2 rayFocus, FinColourFn colour, int smoothing) {
+    MedianFin f = OutlineFin(points, rayFocus, smoothing);
+    f.Paint.Colour = std::move(colour);
     return f;
 }
 
@@ -69,6 +109,14 @@ std::vector<V2> Ribbon(const std::vector<V2>& centre, float w0, float w1) {
     std::vector<V2> poly(left);
     poly.insert(poly.end(), right.rbegin(), right.rend());
     return poly;
+}
+
+MedianFin Filament(const std::vector<V2>& centre, float w0, float w1, V2 rayFocus, int columns, int rows,
+                   FinColourFn colour) {
+    MedianFin f = OutlineFin(Ribbon(centre, w0, w1), rayFocus, std::move(colour), 2);
+    f.Columns = columns;
+    f.Rows = rows;
+    return f;
 }
 
 std::vector<V2> TailRounded(float s0, float h0, float length, float spread) {
@@ -107,8 +155,10 @@ std::vector<V2> TailTruncate(float s0, float h0, float length, float spread, flo
             {s0 - 0.02f, 0}};
 }
 
-PairedFin Pectoral(const BodyProfile& body, float s, float y, float span, float chord, float rounding) {
+PairedFin Pectoral(const BodyProfile& body, float s, float y, float span, float chord, FinColourFn colour,
+                   float rounding) {
     PairedFin f;
+    f.Paint.Colour = std::move(colour);
     const float c = chord * 0.5f;
     // Root inside the flank, so the fin leaves the body where it is widest.
     const float inner = -0.04f;
@@ -137,8 +187,9 @@ PairedFin Pectoral(const BodyProfile& body, float s, float y, float span, float 
     return f;
 }
 
-PairedFin Pelvic(const BodyProfile& body, float s, float span, float chord) {
+PairedFin Pelvic(const BodyProfile& body, float s, float span, float chord, FinColourFn colour) {
     PairedFin f;
+    f.Paint.Colour = std::move(colour);
     std::vector<V2> pts = {{-0.03f, 0},
                            {span * 0.6f, chord * 0.05f},
                            {span, chord * 0.35f},
@@ -163,9 +214,24 @@ PairedFin Pelvic(const BodyProfile& body, float s, float span, float chord) {
     return f;
 }
 
+PairedFin ThreadPelvic(const BodyProfile& body, float s, float span, float chord, const std::vector<V2>& outline,
+                       float sweep, float spread, float edgeFade, FinColourFn colour) {
+    PairedFin f = Pelvic(body, s, span, chord, std::move(colour));
+    f.Paint.Outline = SmoothClosed(outline, 6);
+    f.SpanDir[0] = sweep;
+    f.SpanDir[1] = -1;
+    f.SpanDir[2] = spread;
+    f.Paint.EdgeFade = edgeFade;
+    f.Columns = 8;
+    f.Rows = 2;
+    return f;
+}
+
 FinColourFn PlainFin(Color membrane) {
     return [membrane](float, float, float) { return membrane; };
 }
+
+FinColourFn PlainFin(Color membrane, float opacity) { return PlainFin(WithAlpha(membrane, opacity)); }
 
 FinColourFn PatternFin(std::function<Color(float s, float y)> pattern, float opacity) {
     return [pattern, opacity](float s, float y, float) { return WithAlpha(pattern(s, y), opacity); };
@@ -183,6 +249,12 @@ float VBand(float s, float y, float centre, float halfWidth, float soft, float c
     float q = y / scale;
     float c = centre + curve * q * q + tilt * y;
     return 1 - Smoothstep(halfWidth - soft, halfWidth + soft, std::fabs(s - c));
+}
+
+float Bars(float s, float y, float soft, const std::vector<Bar>& bars) {
+    float k = 0;
+    for (const Bar& b : bars) k = std::max(k, b.Strength * VBand(s, y, b.Centre, b.HalfWidth, soft, b.Curve, b.Tilt));
+    return k;
 }
 
 Color OutlinedBand(Color base, float s, float y, float centre, float halfWidth, float edgeWidth, Color fill,

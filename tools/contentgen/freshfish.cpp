@@ -11,22 +11,10 @@ namespace {
 const Color Black = Rgb(0x101010);
 
 FishSpec RedOscar() {
-    FishSpec f;
-    f.Name = "RedOscar";
-    f.Seed = 0x05CA;
-    f.WorldLength = 850;
-    BodyShape b;
-    b.TopH = 0.25f;
-    b.BottomH = 0.22f;
-    b.A = 0.55f;
-    b.SMax = 0.38f;
-    b.TopStalk = b.BottomStalk = 0.1f;
-    b.MouthY = -0.04f;
-    b.HalfWidth = 0.12f;
-    f.Body = MakeBody(b);
+    FishSpec f = NewSpecies("RedOscar", 0x05CA, 850);
+    f.Body = MakeBody({.TopH = 0.25f, .BottomH = 0.22f, .A = 0.55f, .SMax = 0.38f, .TopStalk = 0.1f,
+                       .BottomStalk = 0.1f, .MouthY = -0.04f, .HalfWidth = 0.12f});
     const BodyProfile& body = f.Body;
-    auto T = body.Top;
-    auto B = body.Bottom;
     const Color dark = Rgb(0x2A2620), olive = Rgb(0x4A4434), red = Rgb(0xE4420E), orange = Rgb(0xF47A1E);
     // Red marbling over a dark base, heavier on the lower flanks.
     auto marble = [=](float s, float y) {
@@ -37,30 +25,24 @@ FishSpec RedOscar() {
         Color base = Mix(dark, olive, Fbm(s * 12, y * 12, 2, 43));
         return Mix(base, Mix(red, orange, Fbm(s * 9, y * 9, 2, 44)), k);
     };
-    MedianFin dorsal = BackFin(body, 0.3f, 0.94f,
-                               {{0.94f, T(0.94f)}, {0.94f, T(0.94f) + 0.12f}, {0.85f, T(0.85f) + 0.16f},
-                                {0.65f, T(0.65f) + 0.11f}, {0.4f, T(0.4f) + 0.08f}, {0.3f, T(0.3f)}});
-    dorsal.Paint.Colour = [=](float s, float y, float e) {
-        return WithAlpha(Mix(Rgb(0x5A2A18), Mix(dark, marble(s, y), 0.35f), Smoothstep(0, 0.02f, e)), 0.9f);
-    };
-    MedianFin anal = BellyFin(body, 0.62f, 0.94f,
-                              {{0.94f, B(0.94f)}, {0.93f, B(0.93f) - 0.12f}, {0.82f, B(0.82f) - 0.15f},
-                               {0.68f, B(0.68f) - 0.11f}, {0.62f, B(0.62f)}});
-    anal.Paint.Colour = dorsal.Paint.Colour;
-    MedianFin tail = OutlineFin(TailRounded(0.95f, 0.1f, 0.28f, 0.25f), {0.9f, 0});
-    tail.Paint.Colour = [=](float s, float y, float e) {
+    MedianFin dorsal = DorsalFin(
+        body, {{0.94f, 0}, {0.94f, 0.12f}, {0.85f, 0.16f}, {0.65f, 0.11f}, {0.4f, 0.08f}, {0.3f, 0}},
+        [=](float s, float y, float e) {
+            return WithAlpha(Mix(Rgb(0x5A2A18), Mix(dark, marble(s, y), 0.35f), Smoothstep(0, 0.02f, e)), 0.9f);
+        });
+    MedianFin anal = AnalFin(body, {{0.94f, 0}, {0.93f, 0.12f}, {0.82f, 0.15f}, {0.68f, 0.11f}, {0.62f, 0}},
+                             dorsal.Paint.Colour);
+    MedianFin tail = OutlineFin(TailRounded(0.95f, 0.1f, 0.28f, 0.25f), {0.9f, 0}, [=](float s, float y, float e) {
         // The ocellus at the tail base: black spot ringed orange.
         float d = std::hypot(s - 1.0f, y - 0.03f);
         Color c = Mix(Rgb(0x2E2A22), Rgb(0x5A3018), Smoothstep(0.0f, 0.03f, -e + 0.03f));
         c = Mix(c, orange, 1 - Smoothstep(0.058f, 0.066f, d));
         c = Mix(c, Black, 1 - Smoothstep(0.04f, 0.048f, d));
         return WithAlpha(c, 0.9f);
-    };
+    });
     f.MedianFins = {dorsal, anal, tail};
-    PairedFin pect = Pectoral(body, 0.3f, -0.06f, 0.18f, 0.13f);
-    pect.Paint.Colour = PlainFin(WithAlpha(Rgb(0x807050), 0.5f));
-    PairedFin pelv = Pelvic(body, 0.34f, 0.16f, 0.09f);
-    pelv.Paint.Colour = PlainFin(WithAlpha(dark, 0.9f));
+    PairedFin pect = Pectoral(body, 0.3f, -0.06f, 0.18f, 0.13f, PlainFin(Rgb(0x807050), 0.5f));
+    PairedFin pelv = Pelvic(body, 0.34f, 0.16f, 0.09f, PlainFin(dark, 0.9f));
     f.PairedFins = {pect, pelv};
     f.Eye = {0.12f, 0.06f, 0.05f, Rgb(0xD05010), Rgb(0x201810)};
     f.BodyColour = [=](const BodyPoint& p) {
@@ -78,22 +60,10 @@ FishSpec RedOscar() {
 }
 
 FishSpec Discus() {
-    FishSpec f;
-    f.Name = "Discus";
-    f.Seed = 0xD15C;
-    f.WorldLength = 640;
-    BodyShape b;
-    b.TopH = 0.42f;
-    b.BottomH = 0.4f;
-    b.A = 0.5f;
-    b.SMax = 0.47f;
-    b.TopStalk = b.BottomStalk = 0.06f;
-    b.MouthY = -0.03f;
-    b.HalfWidth = 0.09f;
-    f.Body = MakeBody(b);
+    FishSpec f = NewSpecies("Discus", 0xD15C, 640);
+    f.Body = MakeBody({.TopH = 0.42f, .BottomH = 0.4f, .A = 0.5f, .SMax = 0.47f, .TopStalk = 0.06f,
+                       .BottomStalk = 0.06f, .MouthY = -0.03f, .HalfWidth = 0.09f});
     const BodyProfile& body = f.Body;
-    auto T = body.Top;
-    auto B = body.Bottom;
     const Color red = Rgb(0xC8401C), brown = Rgb(0x8A2A12), turquoise = Rgb(0x30C4D8), blue = Rgb(0x2070C8);
     // Wavy turquoise lines along a red-brown body, with faint dark bars.
     auto pattern = [=](float s, float y) {
@@ -107,26 +77,21 @@ FishSpec Discus() {
         float bars = 0.5f + 0.5f * std::cos(s * 2 * Pi * 9 / 1.0f);
         return Mix(c, Shade(c, 0.75f), 0.4f * Smoothstep(0.7f, 1.0f, bars));
     };
-    MedianFin dorsal = BackFin(body, 0.2f, 0.95f,
-                               {{0.95f, T(0.95f)}, {0.95f, T(0.95f) + 0.1f}, {0.8f, T(0.8f) + 0.12f},
-                                {0.55f, T(0.55f) + 0.11f}, {0.3f, T(0.3f) + 0.08f}, {0.2f, T(0.2f)}});
-    dorsal.Paint.Colour = [=](float s, float y, float e) {
-        Color c = pattern(s, y);
-        c = Mix(Rgb(0xF06020), c, Smoothstep(0.012f, 0.03f, e));
-        c = Mix(blue, c, Smoothstep(0.004f, 0.012f, e));
-        return WithAlpha(c, 0.93f);
-    };
-    MedianFin anal = BellyFin(body, 0.35f, 0.95f,
-                              {{0.95f, B(0.95f)}, {0.95f, B(0.95f) - 0.1f}, {0.8f, B(0.8f) - 0.12f},
-                               {0.55f, B(0.55f) - 0.1f}, {0.38f, B(0.38f) - 0.05f}, {0.35f, B(0.35f)}});
-    anal.Paint.Colour = dorsal.Paint.Colour;
-    MedianFin tail = OutlineFin(TailRounded(0.96f, 0.06f, 0.17f, 0.14f), {0.9f, 0});
-    tail.Paint.Colour = PlainFin(WithAlpha(Rgb(0x9A5A3A), 0.6f));
+    MedianFin dorsal = DorsalFin(
+        body, {{0.95f, 0}, {0.95f, 0.1f}, {0.8f, 0.12f}, {0.55f, 0.11f}, {0.3f, 0.08f}, {0.2f, 0}},
+        [=](float s, float y, float e) {
+            Color c = pattern(s, y);
+            c = Mix(Rgb(0xF06020), c, Smoothstep(0.012f, 0.03f, e));
+            c = Mix(blue, c, Smoothstep(0.004f, 0.012f, e));
+            return WithAlpha(c, 0.93f);
+        });
+    MedianFin anal = AnalFin(body, {{0.95f, 0}, {0.95f, 0.1f}, {0.8f, 0.12f}, {0.55f, 0.1f}, {0.38f, 0.05f},
+                                    {0.35f, 0}}, dorsal.Paint.Colour);
+    MedianFin tail = OutlineFin(TailRounded(0.96f, 0.06f, 0.17f, 0.14f), {0.9f, 0}, PlainFin(Rgb(0x9A5A3A), 0.6f));
     f.MedianFins = {dorsal, anal, tail};
-    PairedFin pect = Pectoral(body, 0.32f, -0.04f, 0.15f, 0.11f);
-    pect.Paint.Colour = PlainFin(WithAlpha(Rgb(0xD0A080), 0.4f));
-    PairedFin pelv = Pelvic(body, 0.33f, 0.14f, 0.06f);
-    pelv.Paint.Colour = RimmedFin(WithAlpha(red, 0.95f), WithAlpha(Black, 0.95f), 0.015f);
+    PairedFin pect = Pectoral(body, 0.32f, -0.04f, 0.15f, 0.11f, PlainFin(Rgb(0xD0A080), 0.4f));
+    PairedFin pelv = Pelvic(body, 0.33f, 0.14f, 0.06f,
+                            RimmedFin(WithAlpha(red, 0.95f), WithAlpha(Black, 0.95f), 0.015f));
     f.PairedFins = {pect, pelv};
     f.Eye = {0.12f, 0.08f, 0.045f, Rgb(0xE01818), Rgb(0x3A0A0A)};
     f.BodyColour = [=](const BodyPoint& p) {
@@ -139,30 +104,16 @@ FishSpec Discus() {
 }
 
 FishSpec Scalare() {
-    FishSpec f;
-    f.Name = "Scalare";
-    f.Seed = 0x5CA1;
-    f.WorldLength = 520;
-    BodyShape b;
-    b.TopH = 0.37f;
-    b.BottomH = 0.35f;
-    b.A = 0.75f;
-    b.SMax = 0.4f;
-    b.TopStalk = b.BottomStalk = 0.05f;
-    b.MouthY = 0.0f;
-    b.HalfWidth = 0.07f;
-    f.Body = MakeBody(b);
+    FishSpec f = NewSpecies("Scalare", 0x5CA1, 520);
+    f.Body = MakeBody({.TopH = 0.37f, .BottomH = 0.35f, .A = 0.75f, .SMax = 0.4f, .TopStalk = 0.05f,
+                       .BottomStalk = 0.05f, .MouthY = 0.0f, .HalfWidth = 0.07f});
     const BodyProfile& body = f.Body;
     auto T = body.Top;
     auto B = body.Bottom;
     const Color silver = Rgb(0xDCE0E2), gold = Rgb(0xC8C09A), bar = Rgb(0x1A1A1C);
-    auto bars = [=](float s, float y, float aa) {
-        float k = 0;
-        k = std::max(k, VBand(s, y, 0.13f, 0.03f, aa, 0, -0.05f));
-        k = std::max(k, VBand(s, y, 0.44f, 0.05f, aa, 0, -0.15f));
-        k = std::max(k, 0.8f * VBand(s, y, 0.8f, 0.035f, aa, 0, -0.3f));
-        return k;
-    };
+    const std::vector<Bar> barList = {
+        {0.13f, 0.03f, 0, -0.05f}, {0.44f, 0.05f, 0, -0.15f}, {0.8f, 0.035f, 0, -0.3f, 0.8f}};
+    auto bars = [=](float s, float y, float aa) { return Bars(s, y, aa, barList); };
     auto finPattern = [=](float s, float y, float e) {
         float stripes = 0.5f + 0.5f * std::sin((s * 0.6f + std::fabs(y)) * 70);
         Color c = Mix(Rgb(0xE8ECEE), Rgb(0x7A8088), 0.35f * stripes);
@@ -187,27 +138,18 @@ FishSpec Scalare() {
     // Lyre tail with long outer rays.
     MedianFin tail = OutlineFin({{0.95f, 0.045f}, {1.1f, 0.12f}, {1.32f, 0.26f}, {1.24f, 0.12f}, {1.2f, 0.0f},
                                  {1.24f, -0.12f}, {1.32f, -0.26f}, {1.1f, -0.12f}, {0.95f, -0.045f}, {0.93f, 0.0f}},
-                                {0.9f, 0});
-    tail.Paint.Colour = [=](float s, float y, float e) {
-        float stripes = 0.5f + 0.5f * std::sin(s * 80);
-        return WithAlpha(Mix(Rgb(0xE0E4E6), Rgb(0x6A7078), 0.4f * stripes),
-                         0.55f * Mix(0.6f, 1.0f, Smoothstep(0, 0.02f, e)));
-    };
+                                {0.9f, 0}, [=](float s, float, float e) {
+                                    float stripes = 0.5f + 0.5f * std::sin(s * 80);
+                                    return WithAlpha(Mix(Rgb(0xE0E4E6), Rgb(0x6A7078), 0.4f * stripes),
+                                                     0.55f * Mix(0.6f, 1.0f, Smoothstep(0, 0.02f, e)));
+                                });
     f.MedianFins = {dorsal, anal, tail};
-    PairedFin pect = Pectoral(body, 0.33f, -0.04f, 0.14f, 0.09f);
-    pect.Paint.Colour = PlainFin(WithAlpha(Rgb(0xE8ECEE), 0.35f));
+    PairedFin pect = Pectoral(body, 0.33f, -0.04f, 0.14f, 0.09f, PlainFin(Rgb(0xE8ECEE), 0.35f));
     // Long thread-like ventral fins.
-    PairedFin pelv = Pelvic(body, 0.3f, 0.75f, 0.05f);
-    pelv.Paint.Outline = SmoothClosed({{-0.03f, 0}, {0.3f, 0.012f}, {0.75f, 0.03f}, {0.77f, 0.04f}, {0.3f, 0.045f},
-                                       {-0.03f, 0.05f}},
-                                      6);
-    pelv.SpanDir[0] = 0.35f;
-    pelv.SpanDir[1] = -1;
-    pelv.SpanDir[2] = 0.15f;
-    pelv.Paint.Colour = PlainFin(WithAlpha(Rgb(0x30302E), 0.85f));
-    pelv.Paint.EdgeFade = 0.008f;
-    pelv.Columns = 8;
-    pelv.Rows = 2;
+    PairedFin pelv = ThreadPelvic(body, 0.3f, 0.75f, 0.05f,
+                                  {{-0.03f, 0}, {0.3f, 0.012f}, {0.75f, 0.03f}, {0.77f, 0.04f}, {0.3f, 0.045f},
+                                   {-0.03f, 0.05f}},
+                                  0.35f, 0.15f, 0.008f, PlainFin(Rgb(0x30302E), 0.85f));
     f.PairedFins = {pect, pelv};
     f.Eye = {0.13f, 0.08f, 0.045f, Rgb(0xC02010), bar};
     f.BodyColour = [=](const BodyPoint& p) {
@@ -220,43 +162,22 @@ FishSpec Scalare() {
 }
 
 FishSpec NeonTetra() {
-    FishSpec f;
-    f.Name = "NeonTetra";
-    f.Seed = 0x4E04;
-    f.WorldLength = 300;
-    BodyShape b;
-    b.TopH = 0.14f;
-    b.BottomH = 0.13f;
-    b.A = 0.65f;
-    b.SMax = 0.38f;
-    b.TopStalk = b.BottomStalk = 0.055f;
-    b.MouthY = 0.0f;
-    b.HalfWidth = 0.075f;
-    f.Body = MakeBody(b);
+    FishSpec f = NewSpecies("NeonTetra", 0x4E04, 300);
+    f.Body = MakeBody({.TopH = 0.14f, .BottomH = 0.13f, .A = 0.65f, .SMax = 0.38f, .TopStalk = 0.055f,
+                       .BottomStalk = 0.055f, .MouthY = 0.0f, .HalfWidth = 0.075f});
     const BodyProfile& body = f.Body;
-    auto T = body.Top;
-    auto B = body.Bottom;
     const Color back = Rgb(0x3C4A40), neon = Rgb(0x1ED8FF), red = Rgb(0xF0142C), silver = Rgb(0xE4EAEE);
     auto stripeY = [](float s) { return 0.035f - 0.03f * s; };
-    FinColourFn clear = PlainFin(WithAlpha(Rgb(0xE8EEF0), 0.3f));
-    MedianFin dorsal = BackFin(body, 0.45f, 0.6f,
-                               {{0.6f, T(0.6f)}, {0.58f, T(0.58f) + 0.05f}, {0.5f, T(0.5f) + 0.11f},
-                                {0.46f, T(0.46f) + 0.08f}, {0.45f, T(0.45f)}});
-    dorsal.Paint.Colour = clear;
-    MedianFin adipose = BackFin(body, 0.82f, 0.88f, {{0.88f, T(0.88f)}, {0.86f, T(0.86f) + 0.03f}, {0.83f, T(0.83f) + 0.025f}, {0.82f, T(0.82f)}});
-    adipose.Paint.Colour = clear;
+    FinColourFn clear = PlainFin(Rgb(0xE8EEF0), 0.3f);
+    MedianFin dorsal = DorsalFin(body, {{0.6f, 0}, {0.58f, 0.05f}, {0.5f, 0.11f}, {0.46f, 0.08f}, {0.45f, 0}}, clear);
+    MedianFin adipose = DorsalFin(body, {{0.88f, 0}, {0.86f, 0.03f}, {0.83f, 0.025f}, {0.82f, 0}}, clear);
     adipose.Columns = 4;
-    MedianFin anal = BellyFin(body, 0.58f, 0.84f,
-                              {{0.84f, B(0.84f)}, {0.8f, B(0.8f) - 0.05f}, {0.64f, B(0.64f) - 0.08f},
-                               {0.58f, B(0.58f)}});
-    anal.Paint.Colour = clear;
-    MedianFin tail = OutlineFin(TailForked(0.96f, 0.055f, 0.3f, 0.17f, 0.45f), {0.9f, 0});
-    tail.Paint.Colour = PlainFin(WithAlpha(Rgb(0xF0F2F4), 0.35f));
+    MedianFin anal = AnalFin(body, {{0.84f, 0}, {0.8f, 0.05f}, {0.64f, 0.08f}, {0.58f, 0}}, clear);
+    MedianFin tail = OutlineFin(TailForked(0.96f, 0.055f, 0.3f, 0.17f, 0.45f), {0.9f, 0},
+                                PlainFin(Rgb(0xF0F2F4), 0.35f));
     f.MedianFins = {dorsal, adipose, anal, tail};
-    PairedFin pect = Pectoral(body, 0.28f, -0.04f, 0.12f, 0.07f);
-    pect.Paint.Colour = clear;
-    PairedFin pelv = Pelvic(body, 0.45f, 0.1f, 0.05f);
-    pelv.Paint.Colour = clear;
+    PairedFin pect = Pectoral(body, 0.28f, -0.04f, 0.12f, 0.07f, clear);
+    PairedFin pelv = Pelvic(body, 0.45f, 0.1f, 0.05f, clear);
     f.PairedFins = {pect, pelv};
     f.Eye = {0.12f, 0.035f, 0.065f, Rgb(0x9AB0C0), Rgb(0x202830)};
     f.BodyColour = [=](const BodyPoint& p) {
@@ -280,48 +201,28 @@ FishSpec NeonTetra() {
 }
 
 FishSpec Goldfish() {
-    FishSpec f;
-    f.Name = "Goldfish";
-    f.Seed = 0x601D;
-    f.WorldLength = 620;
-    BodyShape b;
-    b.TopH = 0.24f;
-    b.BottomH = 0.21f;
-    b.A = 0.55f;
-    b.SMax = 0.4f;
-    b.TopStalk = b.BottomStalk = 0.07f;
-    b.MouthY = -0.01f;
-    b.HalfWidth = 0.13f;
-    f.Body = MakeBody(b);
+    FishSpec f = NewSpecies("Goldfish", 0x601D, 620);
+    f.Body = MakeBody({.TopH = 0.24f, .BottomH = 0.21f, .A = 0.55f, .SMax = 0.4f, .TopStalk = 0.07f,
+                       .BottomStalk = 0.07f, .MouthY = -0.01f, .HalfWidth = 0.13f});
     const BodyProfile& body = f.Body;
-    auto T = body.Top;
-    auto B = body.Bottom;
     const Color orange = Rgb(0xF7860E), deep = Rgb(0xE25A06), gold = Rgb(0xFFC23A);
     FinColourFn fin = [=](float s, float y, float e) {
         float streak = 0.5f + 0.5f * std::sin(std::atan2(y, s - 0.8f) * 60);
         Color c = Mix(Rgb(0xFF9A20), Rgb(0xFFC870), 0.3f * streak);
         return WithAlpha(c, Mix(0.55f, 0.85f, Smoothstep(0.2f, 0.0f, e)) * Smoothstep(0, 0.01f, e) + 0.15f);
     };
-    MedianFin dorsal = BackFin(body, 0.32f, 0.72f,
-                               {{0.72f, T(0.72f)}, {0.7f, T(0.7f) + 0.08f}, {0.55f, T(0.55f) + 0.15f},
-                                {0.4f, T(0.4f) + 0.17f}, {0.33f, T(0.33f) + 0.1f}, {0.32f, T(0.32f)}});
-    dorsal.Paint.Colour = fin;
-    MedianFin anal = BellyFin(body, 0.7f, 0.86f,
-                              {{0.86f, B(0.86f)}, {0.84f, B(0.84f) - 0.06f}, {0.76f, B(0.76f) - 0.11f},
-                               {0.7f, B(0.7f)}});
-    anal.Paint.Colour = fin;
+    MedianFin dorsal = DorsalFin(body, {{0.72f, 0}, {0.7f, 0.08f}, {0.55f, 0.15f}, {0.4f, 0.17f}, {0.33f, 0.1f},
+                                        {0.32f, 0}}, fin);
+    MedianFin anal = AnalFin(body, {{0.86f, 0}, {0.84f, 0.06f}, {0.76f, 0.11f}, {0.7f, 0}}, fin);
     // Long flowing forked tail.
     MedianFin tail = OutlineFin({{0.95f, 0.07f}, {1.15f, 0.2f}, {1.42f, 0.36f}, {1.48f, 0.3f}, {1.3f, 0.1f},
                                  {1.22f, 0.0f}, {1.3f, -0.12f}, {1.46f, -0.32f}, {1.4f, -0.37f}, {1.15f, -0.2f},
                                  {0.95f, -0.07f}, {0.93f, 0.0f}},
-                                {0.88f, 0});
-    tail.Paint.Colour = fin;
+                                {0.88f, 0}, fin);
     tail.Columns = 8;
     f.MedianFins = {dorsal, anal, tail};
-    PairedFin pect = Pectoral(body, 0.3f, -0.08f, 0.17f, 0.11f);
-    pect.Paint.Colour = fin;
-    PairedFin pelv = Pelvic(body, 0.5f, 0.15f, 0.08f);
-    pelv.Paint.Colour = fin;
+    PairedFin pect = Pectoral(body, 0.3f, -0.08f, 0.17f, 0.11f, fin);
+    PairedFin pelv = Pelvic(body, 0.5f, 0.15f, 0.08f, fin);
     f.PairedFins = {pect, pelv};
     f.Eye = {0.13f, 0.05f, 0.055f, Rgb(0xC89A30), Rgb(0x3A2A10)};
     f.BodyColour = [=](const BodyPoint& p) {
@@ -335,19 +236,9 @@ FishSpec Goldfish() {
 }
 
 FishSpec Guppy() {
-    FishSpec f;
-    f.Name = "Guppy";
-    f.Seed = 0x6099;
-    f.WorldLength = 380;
-    BodyShape b;
-    b.TopH = 0.13f;
-    b.BottomH = 0.14f;
-    b.A = 0.6f;
-    b.SMax = 0.35f;
-    b.TopStalk = b.BottomStalk = 0.075f;
-    b.MouthY = 0.02f;
-    b.HalfWidth = 0.07f;
-    f.Body = MakeBody(b);
+    FishSpec f = NewSpecies("Guppy", 0x6099, 380);
+    f.Body = MakeBody({.TopH = 0.13f, .BottomH = 0.14f, .A = 0.6f, .SMax = 0.35f, .TopStalk = 0.075f,
+                       .BottomStalk = 0.075f, .MouthY = 0.02f, .HalfWidth = 0.07f});
     const BodyProfile& body = f.Body;
     auto T = body.Top;
     const Color olive = Rgb(0x8C9880), belly = Rgb(0xD8DCD0), orange = Rgb(0xFF6A18), blue = Rgb(0x2AA8E0);
@@ -379,11 +270,10 @@ FishSpec Guppy() {
     tail.Columns = 10;
     tail.Rows = 10;
     MedianFin anal = BellyFin(body, 0.55f, 0.66f, {{0.66f, body.Bottom(0.66f)}, {0.7f, body.Bottom(0.64f) - 0.08f}, {0.6f, body.Bottom(0.6f) - 0.05f}, {0.55f, body.Bottom(0.55f)}});
-    anal.Paint.Colour = PlainFin(WithAlpha(Rgb(0xB0B8A8), 0.6f));
+    anal.Paint.Colour = PlainFin(Rgb(0xB0B8A8), 0.6f);
     anal.Columns = 4;
     f.MedianFins = {dorsal, tail, anal};
-    PairedFin pect = Pectoral(body, 0.26f, -0.03f, 0.1f, 0.07f);
-    pect.Paint.Colour = PlainFin(WithAlpha(Rgb(0xE8ECE4), 0.3f));
+    PairedFin pect = Pectoral(body, 0.26f, -0.03f, 0.1f, 0.07f, PlainFin(Rgb(0xE8ECE4), 0.3f));
     f.PairedFins = {pect};
     f.Eye = {0.11f, 0.04f, 0.055f, Rgb(0xB0B8B0), Rgb(0x202020)};
     f.BodyColour = [=](const BodyPoint& p) { return Countershade(p.t, belly, olive, Shade(olive, 0.8f)); };
@@ -401,28 +291,14 @@ FishSpec Guppy() {
 }
 
 FishSpec Swordtail() {
-    FishSpec f;
-    f.Name = "Swordtail";
-    f.Seed = 0x5A0D;
-    f.WorldLength = 520;
-    BodyShape b;
-    b.TopH = 0.16f;
-    b.BottomH = 0.15f;
-    b.A = 0.7f;
-    b.SMax = 0.36f;
-    b.TopStalk = b.BottomStalk = 0.08f;
-    b.MouthY = 0.01f;
-    b.HalfWidth = 0.08f;
-    f.Body = MakeBody(b);
+    FishSpec f = NewSpecies("Swordtail", 0x5A0D, 520);
+    f.Body = MakeBody({.TopH = 0.16f, .BottomH = 0.15f, .A = 0.7f, .SMax = 0.36f, .TopStalk = 0.08f,
+                       .BottomStalk = 0.08f, .MouthY = 0.01f, .HalfWidth = 0.08f});
     const BodyProfile& body = f.Body;
-    auto T = body.Top;
     auto B = body.Bottom;
     const Color red = Rgb(0xE02418), deep = Rgb(0xA81208), light = Rgb(0xF46048), yellow = Rgb(0xFFC818);
-    FinColourFn fin = PlainFin(WithAlpha(Rgb(0xF04030), 0.75f));
-    MedianFin dorsal = BackFin(body, 0.42f, 0.66f,
-                               {{0.66f, T(0.66f)}, {0.66f, T(0.66f) + 0.08f}, {0.55f, T(0.55f) + 0.13f},
-                                {0.44f, T(0.44f) + 0.1f}, {0.42f, T(0.42f)}});
-    dorsal.Paint.Colour = fin;
+    FinColourFn fin = PlainFin(Rgb(0xF04030), 0.75f);
+    MedianFin dorsal = DorsalFin(body, {{0.66f, 0}, {0.66f, 0.08f}, {0.55f, 0.13f}, {0.44f, 0.1f}, {0.42f, 0}}, fin);
     MedianFin anal = BellyFin(body, 0.55f, 0.66f,
                               {{0.66f, B(0.66f)}, {0.68f, B(0.64f) - 0.1f}, {0.6f, B(0.6f) - 0.06f}, {0.55f, B(0.55f)}});
     anal.Paint.Colour = fin;
@@ -442,10 +318,8 @@ FishSpec Swordtail() {
     tail.Columns = 12;
     tail.Rows = 6;
     f.MedianFins = {dorsal, anal, tail};
-    PairedFin pect = Pectoral(body, 0.27f, -0.03f, 0.12f, 0.08f);
-    pect.Paint.Colour = PlainFin(WithAlpha(Rgb(0xF8B0A0), 0.4f));
-    PairedFin pelv = Pelvic(body, 0.42f, 0.1f, 0.05f);
-    pelv.Paint.Colour = fin;
+    PairedFin pect = Pectoral(body, 0.27f, -0.03f, 0.12f, 0.08f, PlainFin(Rgb(0xF8B0A0), 0.4f));
+    PairedFin pelv = Pelvic(body, 0.42f, 0.1f, 0.05f, fin);
     f.PairedFins = {pect, pelv};
     f.Eye = {0.11f, 0.04f, 0.055f, Rgb(0xD83020), Rgb(0x301010)};
     f.BodyColour = [=](const BodyPoint& p) {
@@ -462,19 +336,9 @@ FishSpec Swordtail() {
 }
 
 FishSpec PearlGourami() {
-    FishSpec f;
-    f.Name = "PearlGourami";
-    f.Seed = 0x9EA1;
-    f.WorldLength = 560;
-    BodyShape b;
-    b.TopH = 0.21f;
-    b.BottomH = 0.2f;
-    b.A = 0.85f;
-    b.SMax = 0.45f;
-    b.TopStalk = b.BottomStalk = 0.08f;
-    b.MouthY = 0.04f;
-    b.HalfWidth = 0.08f;
-    f.Body = MakeBody(b);
+    FishSpec f = NewSpecies("PearlGourami", 0x9EA1, 560);
+    f.Body = MakeBody({.TopH = 0.21f, .BottomH = 0.2f, .A = 0.85f, .SMax = 0.45f, .TopStalk = 0.08f,
+                       .BottomStalk = 0.08f, .MouthY = 0.04f, .HalfWidth = 0.08f});
     const BodyProfile& body = f.Body;
     auto T = body.Top;
     auto B = body.Bottom;
@@ -499,23 +363,14 @@ FishSpec PearlGourami() {
         Color c = Mix(throat, Rgb(0xC0A888), Smoothstep(0.45f, 0.6f, s));
         return WithAlpha(c, 0.7f * Smoothstep(0, 0.01f, e) + 0.1f);
     };
-    MedianFin tail = OutlineFin(TailTruncate(0.95f, 0.08f, 0.25f, 0.2f, -0.04f), {0.9f, 0});
-    tail.Paint.Colour = fin;
+    MedianFin tail = OutlineFin(TailTruncate(0.95f, 0.08f, 0.25f, 0.2f, -0.04f), {0.9f, 0}, fin);
     f.MedianFins = {dorsal, anal, tail};
-    PairedFin pect = Pectoral(body, 0.3f, -0.03f, 0.13f, 0.09f);
-    pect.Paint.Colour = PlainFin(WithAlpha(Rgb(0xE8E0D0), 0.3f));
+    PairedFin pect = Pectoral(body, 0.3f, -0.03f, 0.13f, 0.09f, PlainFin(Rgb(0xE8E0D0), 0.3f));
     // Thread-like feelers.
-    PairedFin pelv = Pelvic(body, 0.3f, 0.7f, 0.03f);
-    pelv.Paint.Outline = SmoothClosed({{-0.03f, 0}, {0.35f, 0.008f}, {0.7f, 0.014f}, {0.72f, 0.02f}, {0.35f, 0.026f},
-                                       {-0.03f, 0.03f}},
-                                      6);
-    pelv.SpanDir[0] = 0.9f;
-    pelv.SpanDir[1] = -1;
-    pelv.SpanDir[2] = 0.2f;
-    pelv.Paint.Colour = PlainFin(WithAlpha(Rgb(0xF07030), 0.9f));
-    pelv.Paint.EdgeFade = 0.004f;
-    pelv.Columns = 8;
-    pelv.Rows = 2;
+    PairedFin pelv = ThreadPelvic(body, 0.3f, 0.7f, 0.03f,
+                                  {{-0.03f, 0}, {0.35f, 0.008f}, {0.7f, 0.014f}, {0.72f, 0.02f}, {0.35f, 0.026f},
+                                   {-0.03f, 0.03f}},
+                                  0.9f, 0.2f, 0.004f, PlainFin(Rgb(0xF07030), 0.9f));
     f.PairedFins = {pect, pelv};
     f.Eye = {0.12f, 0.07f, 0.045f, Rgb(0xB05020), Rgb(0x201810)};
     f.BodyColour = [=](const BodyPoint& p) {
@@ -546,47 +401,26 @@ FishSpec PearlGourami() {
 }
 
 FishSpec TigerBarb() {
-    FishSpec f;
-    f.Name = "TigerBarb";
-    f.Seed = 0x71BA;
-    f.WorldLength = 420;
-    BodyShape b;
-    b.TopH = 0.25f;
-    b.BottomH = 0.2f;
-    b.A = 0.7f;
-    b.SMax = 0.42f;
-    b.TopStalk = b.BottomStalk = 0.07f;
-    b.MouthY = -0.02f;
-    b.HalfWidth = 0.09f;
-    f.Body = MakeBody(b);
+    FishSpec f = NewSpecies("TigerBarb", 0x71BA, 420);
+    f.Body = MakeBody({.TopH = 0.25f, .BottomH = 0.2f, .A = 0.7f, .SMax = 0.42f, .TopStalk = 0.07f,
+                       .BottomStalk = 0.07f, .MouthY = -0.02f, .HalfWidth = 0.09f});
     const BodyProfile& body = f.Body;
-    auto T = body.Top;
-    auto B = body.Bottom;
     const Color gold = Rgb(0xF2B640), pale = Rgb(0xFBE6A8), back = Rgb(0xC88A28), red = Rgb(0xF02818);
-    auto bars = [=](float s, float y, float aa) {
-        float k = VBand(s, y, 0.12f, 0.025f, aa, 0, -0.05f);
-        k = std::max(k, VBand(s, y, 0.36f, 0.045f, aa, 0.01f, -0.12f));
-        k = std::max(k, VBand(s, y, 0.63f, 0.05f, aa, 0.01f, -0.15f));
-        k = std::max(k, VBand(s, y, 0.93f, 0.035f, aa, 0, 0));
-        return k;
-    };
-    MedianFin dorsal = BackFin(body, 0.42f, 0.62f,
-                               {{0.62f, T(0.62f)}, {0.6f, T(0.6f) + 0.07f}, {0.52f, T(0.52f) + 0.19f},
-                                {0.45f, T(0.45f) + 0.16f}, {0.42f, T(0.42f)}});
-    dorsal.Paint.Colour = [=](float, float, float e) {
-        return WithAlpha(Mix(red, Rgb(0x141010), Smoothstep(0.01f, 0.025f, e)), 0.95f);
-    };
-    MedianFin anal = BellyFin(body, 0.64f, 0.84f,
-                              {{0.84f, B(0.84f)}, {0.82f, B(0.82f) - 0.08f}, {0.72f, B(0.72f) - 0.12f},
-                               {0.64f, B(0.64f)}});
-    anal.Paint.Colour = RimmedFin(WithAlpha(Rgb(0xF0D090), 0.6f), WithAlpha(red, 0.9f), 0.02f);
-    MedianFin tail = OutlineFin(TailForked(0.96f, 0.07f, 0.3f, 0.2f, 0.42f), {0.9f, 0});
-    tail.Paint.Colour = RimmedFin(WithAlpha(Rgb(0xF0D8A0), 0.45f), WithAlpha(red, 0.9f), 0.02f);
+    const std::vector<Bar> barList = {
+        {0.12f, 0.025f, 0, -0.05f}, {0.36f, 0.045f, 0.01f, -0.12f}, {0.63f, 0.05f, 0.01f, -0.15f}, {0.93f, 0.035f}};
+    auto bars = [=](float s, float y, float aa) { return Bars(s, y, aa, barList); };
+    MedianFin dorsal = DorsalFin(
+        body, {{0.62f, 0}, {0.6f, 0.07f}, {0.52f, 0.19f}, {0.45f, 0.16f}, {0.42f, 0}},
+        [=](float, float, float e) {
+            return WithAlpha(Mix(red, Rgb(0x141010), Smoothstep(0.01f, 0.025f, e)), 0.95f);
+        });
+    MedianFin anal = AnalFin(body, {{0.84f, 0}, {0.82f, 0.08f}, {0.72f, 0.12f}, {0.64f, 0}},
+                             RimmedFin(WithAlpha(Rgb(0xF0D090), 0.6f), WithAlpha(red, 0.9f), 0.02f));
+    MedianFin tail = OutlineFin(TailForked(0.96f, 0.07f, 0.3f, 0.2f, 0.42f), {0.9f, 0},
+                                RimmedFin(WithAlpha(Rgb(0xF0D8A0), 0.45f), WithAlpha(red, 0.9f), 0.02f));
     f.MedianFins = {dorsal, anal, tail};
-    PairedFin pect = Pectoral(body, 0.28f, -0.05f, 0.12f, 0.08f);
-    pect.Paint.Colour = PlainFin(WithAlpha(Rgb(0xF8E0B0), 0.4f));
-    PairedFin pelv = Pelvic(body, 0.45f, 0.13f, 0.07f);
-    pelv.Paint.Colour = PlainFin(WithAlpha(red, 0.92f));
+    PairedFin pect = Pectoral(body, 0.28f, -0.05f, 0.12f, 0.08f, PlainFin(Rgb(0xF8E0B0), 0.4f));
+    PairedFin pelv = Pelvic(body, 0.45f, 0.13f, 0.07f, PlainFin(red, 0.92f));
     f.PairedFins = {pect, pelv};
     f.Eye = {0.12f, 0.06f, 0.05f, Rgb(0xE8C050), Black};
     f.BodyColour = [=](const BodyPoint& p) {
@@ -602,51 +436,29 @@ FishSpec TigerBarb() {
 }
 
 FishSpec ClownLoach() {
-    FishSpec f;
-    f.Name = "ClownLoach";
-    f.Seed = 0xC10C;
-    f.WorldLength = 620;
-    BodyShape b;
-    b.TopH = 0.16f;
-    b.BottomH = 0.11f;
-    b.A = 0.75f;
-    b.SMax = 0.42f;
-    b.TopStalk = b.BottomStalk = 0.06f;
-    b.MouthY = -0.05f;
-    b.HalfWidth = 0.08f;
-    f.Body = MakeBody(b);
+    FishSpec f = NewSpecies("ClownLoach", 0xC10C, 620);
+    f.Body = MakeBody({.TopH = 0.16f, .BottomH = 0.11f, .A = 0.75f, .SMax = 0.42f, .TopStalk = 0.06f,
+                       .BottomStalk = 0.06f, .MouthY = -0.05f, .HalfWidth = 0.08f});
     const BodyProfile& body = f.Body;
-    auto T = body.Top;
-    auto B = body.Bottom;
     const Color orange = Rgb(0xFFA414), back = Rgb(0xF08A0A), pale = Rgb(0xFFD080), red = Rgb(0xE83418);
     const Color black = Rgb(0x12100C);
-    auto bands = [=](float s, float y, float aa) {
-        float k = VBand(s, y, 0.13f, 0.045f, aa, 0, -0.1f);
-        k = std::max(k, VBand(s, y, 0.4f, 0.07f, aa, -0.01f, -0.25f));
-        k = std::max(k, VBand(s, y, 0.72f, 0.08f, aa, -0.01f, -0.3f));
-        return k;
-    };
-    MedianFin dorsal = BackFin(body, 0.46f, 0.64f,
-                               {{0.64f, T(0.64f)}, {0.62f, T(0.62f) + 0.07f}, {0.55f, T(0.55f) + 0.14f},
-                                {0.48f, T(0.48f) + 0.12f}, {0.46f, T(0.46f)}});
-    dorsal.Paint.Colour = [=](float s, float y, float e) {
-        Color c = Mix(red, black, bands(s, y, 0.004f));
-        return WithAlpha(Mix(Shade(red, 1.1f), c, Smoothstep(0, 0.015f, e)), 0.92f);
-    };
-    MedianFin anal = BellyFin(body, 0.72f, 0.86f,
-                              {{0.86f, B(0.86f)}, {0.84f, B(0.84f) - 0.06f}, {0.76f, B(0.76f) - 0.08f},
-                               {0.72f, B(0.72f)}});
-    anal.Paint.Colour = PlainFin(WithAlpha(red, 0.9f));
-    MedianFin tail = OutlineFin(TailForked(0.95f, 0.06f, 0.3f, 0.2f, 0.5f), {0.9f, 0});
-    tail.Paint.Colour = [=](float s, float y, float) {
+    const std::vector<Bar> bandList = {
+        {0.13f, 0.045f, 0, -0.1f}, {0.4f, 0.07f, -0.01f, -0.25f}, {0.72f, 0.08f, -0.01f, -0.3f}};
+    auto bands = [=](float s, float y, float aa) { return Bars(s, y, aa, bandList); };
+    MedianFin dorsal = DorsalFin(
+        body, {{0.64f, 0}, {0.62f, 0.07f}, {0.55f, 0.14f}, {0.48f, 0.12f}, {0.46f, 0}},
+        [=](float s, float y, float e) {
+            Color c = Mix(red, black, bands(s, y, 0.004f));
+            return WithAlpha(Mix(Shade(red, 1.1f), c, Smoothstep(0, 0.015f, e)), 0.92f);
+        });
+    MedianFin anal = AnalFin(body, {{0.86f, 0}, {0.84f, 0.06f}, {0.76f, 0.08f}, {0.72f, 0}}, PlainFin(red, 0.9f));
+    MedianFin tail = OutlineFin(TailForked(0.95f, 0.06f, 0.3f, 0.2f, 0.5f), {0.9f, 0}, [=](float s, float y, float) {
         float mark = (1 - Smoothstep(0.05f, 0.08f, std::fabs(y) - 0.02f)) * Band(s, 1.08f, 0.05f, 0.01f);
         return WithAlpha(Mix(red, black, mark * 0.9f), 0.9f);
-    };
+    });
     f.MedianFins = {dorsal, anal, tail};
-    PairedFin pect = Pectoral(body, 0.26f, -0.06f, 0.13f, 0.08f);
-    pect.Paint.Colour = PlainFin(WithAlpha(red, 0.85f));
-    PairedFin pelv = Pelvic(body, 0.5f, 0.11f, 0.06f);
-    pelv.Paint.Colour = PlainFin(WithAlpha(red, 0.9f));
+    PairedFin pect = Pectoral(body, 0.26f, -0.06f, 0.13f, 0.08f, PlainFin(red, 0.85f));
+    PairedFin pelv = Pelvic(body, 0.5f, 0.11f, 0.06f, PlainFin(red, 0.9f));
     f.PairedFins = {pect, pelv};
     f.Eye = {0.12f, 0.03f, 0.04f, Rgb(0x6A5030), black};
     f.BodyColour = [=](const BodyPoint& p) {
@@ -669,11 +481,6 @@ std::vector<FishSpec> FreshWaterFish() {
             Guppy(),    Swordtail(),    PearlGourami(), TigerBarb(), ClownLoach()};
 }
 
-void GenerateFreshWaterFish(ContentSink& sink) {
-    std::vector<FishSpec> specs = FreshWaterFish();
-    std::vector<BuiltFish> built(specs.size());
-    ParallelFor(static_cast<int>(specs.size()), [&](int i) { built[i] = BuildFish(specs[i]); });
-    for (const BuiltFish& f : built) PutFish(sink, f);
-}
+void GenerateFreshWaterFish(ContentSink& sink) { PutSpecies(sink, FreshWaterFish()); }
 
 }  // namespace cg
