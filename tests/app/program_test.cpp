@@ -25,13 +25,9 @@
 #include <thread>
 
 // Last: the X headers define macros that clash with the ones above.
-#include "render/xvfb_fixture.h"
+#include "program_runner.h"
 #include "render/recording_context.h"
 #undef ScreenCount  // Xlib's, not the program's
-
-#include <sys/stat.h>
-
-extern char** environ;
 
 namespace {
 
@@ -412,68 +408,9 @@ TEST_F(ProgramTest, DualViewInFullScreenSpansTwoScreens) {
 
 // ---------------------------------------------------------------- the real program under Xvfb
 
-struct RunResult {
-    int ExitCode = -1;
-    std::string Out, Err;
-};
-
-std::string ReadAll(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Runs the built program in `dir` on the test's Xvfb server, with its home,
-// settings and lock folders inside `dir`.
-RunResult RunProgram(const std::vector<std::string>& args, const fs::path& dir) {
-    RunResult result;
-    const fs::path home = dir / "home", config = dir / "config", runtime = dir / "run";
-    fs::create_directories(home);
-    fs::create_directories(config);
-    fs::create_directories(runtime);
-    chmod(runtime.c_str(), 0700);
-    std::vector<std::string> env = {"DISPLAY=" + xvfb::TheServer().Name, "HOME=" + home.string(),
-                                    "XDG_CONFIG_HOME=" + config.string(), "XDG_RUNTIME_DIR=" + runtime.string()};
-    for (char** e = environ; *e; ++e) {
-        std::string_view entry(*e);
-        if (entry.starts_with("DISPLAY=") || entry.starts_with("HOME=") || entry.starts_with("XDG_")) continue;
-        env.emplace_back(entry);
-    }
-    std::vector<std::string> argv = {MARIVELLE_EXE};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> argp, envp;
-    for (std::string& a : argv) argp.push_back(a.data());
-    argp.push_back(nullptr);
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    const std::string out = (dir / "stdout.txt").string(), err = (dir / "stderr.txt").string();
-
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0) _exit(126);
-        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (o < 0 || e < 0) _exit(126);
-        dup2(o, 1);
-        dup2(e, 2);
-        execve(argp[0], argp.data(), envp.data());
-        _exit(127);
-    }
-    if (pid < 0) return result;
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    pid_t done = 0;
-    while ((done = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (done == 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        result.Err = "killed after 120 s\n";
-    }
-    if (done == pid && WIFEXITED(status)) result.ExitCode = WEXITSTATUS(status);
-    result.Out = ReadAll(out);
-    result.Err += ReadAll(err);
-    return result;
-}
+using program_runner::ReadAll;
+using program_runner::RunProgram;
+using program_runner::RunResult;
 
 class ProgramRunTest : public ::testing::Test {
 protected:
