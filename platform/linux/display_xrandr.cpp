@@ -14,6 +14,7 @@
 #include "platform/linux/x11_error_trap.h"
 
 #include <X11/Xlib.h>
+#include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
 
 #include <fcntl.h>
@@ -248,11 +249,36 @@ public:
                 list.front().Primary = true;
             std::stable_partition(list.begin(), list.end(), [](const MonitorInfo& m) { return m.Primary; });
         }
+        // Servers without RandR 1.5, and multi-screen servers joined by
+        // Xinerama (whose RandR sees the first screen only), tell their
+        // screens through Xinerama.
+        if (std::vector<MonitorInfo> heads = XineramaMonitors(); heads.size() > list.size()) list = std::move(heads);
         if (list.empty()) {
             MonitorInfo whole = VirtualDesktop();
             whole.Primary = true;
             list.push_back(whole);
         }
+        return list;
+    }
+
+    std::vector<MonitorInfo> XineramaMonitors() {
+        std::vector<MonitorInfo> list;
+        int eventBase = 0, errorBase = 0;
+        if (!XineramaQueryExtension(Dpy, &eventBase, &errorBase) || !XineramaIsActive(Dpy)) return list;
+        x11::ErrorTrap trap(Dpy);
+        int count = 0;
+        XineramaScreenInfo* screens = XineramaQueryScreens(Dpy, &count);
+        for (int i = 0; screens && i < count; ++i) {
+            MonitorInfo m;
+            m.Name = "Xinerama-" + std::to_string(screens[i].screen_number);
+            m.Left = screens[i].x_org;
+            m.Top = screens[i].y_org;
+            m.Width = screens[i].width;
+            m.Height = screens[i].height;
+            m.Primary = i == 0;  // Xinerama has no primary; X treats the first as such
+            list.push_back(m);
+        }
+        if (screens) XFree(screens);
         return list;
     }
 

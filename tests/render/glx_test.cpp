@@ -412,3 +412,28 @@ INSTANTIATE_TEST_SUITE_P(EveryEnding, ModeGuardianTest,
                          });
 
 }  // namespace
+
+// A server of two screens joined by Xinerama: its RandR sees only the first
+// screen, Xinerama both, where the server puts them.
+TEST(XineramaTest, TwoJoinedScreensAreTwoMonitors) {
+    const char* current = std::getenv("DISPLAY");
+    const std::string saved = current ? current : "";
+    xvfb::Server joined;
+    joined.Start(800, 600, {"-screen", "1", "640x480x24", "+xinerama"});
+    if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);  // Start made its own the default
+    ASSERT_TRUE(joined.Error.empty()) << joined.Error;
+    {
+        auto display = platform::CreateXRandRDisplaySettings(joined.Name.c_str());
+        std::vector<platform::MonitorInfo> monitors = display->Monitors();
+        ASSERT_EQ(monitors.size(), 2u);
+        EXPECT_TRUE(monitors[0].Primary);
+        EXPECT_FALSE(monitors[1].Primary);
+        EXPECT_EQ(monitors[0].Left, 0);
+        EXPECT_EQ(monitors[0].Width, 800);
+        EXPECT_EQ(monitors[0].Height, 600);
+        EXPECT_EQ(monitors[1].Width, 640);
+        EXPECT_EQ(monitors[1].Height, 480);
+        EXPECT_EQ(monitors[1].Name, "Xinerama-1");
+    }
+    joined.Stop();
+}

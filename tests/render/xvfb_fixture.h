@@ -32,7 +32,8 @@ struct Server {
     std::string Name;  // ":N"
     Display* Dpy = nullptr;
 
-    void Start(int width, int height) {
+    // extra: more Xvfb arguments, such as further screens and "+xinerama".
+    void Start(int width, int height, const std::vector<std::string>& extra = {}) {
         int fds[2];
         if (pipe(fds) != 0) {
             Error = "pipe failed";
@@ -48,8 +49,12 @@ struct Server {
                 dup2(null, 2);
             }
             std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
+            std::vector<std::string> args = {"Xvfb", "-displayfd", fd, "-screen", "0", screen, "-nolisten", "tcp"};
+            args.insert(args.end(), extra.begin(), extra.end());
+            std::vector<char*> argv;
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execvp("Xvfb", argv.data());
             _exit(127);
         }
         close(fds[1]);
