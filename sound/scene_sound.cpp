@@ -97,12 +97,17 @@ TCustomSoundDevice& TSceneSound::Device() const {
     return SoundDevice();
 }
 
+TSceneSound::~TSceneSound() { FreeInstance(); }
+
+void TSceneSound::FreeInstance() {
+    if (!FSound) return;
+    TCustomSound* old = FSound;
+    FSound = nullptr;
+    if (old->Device()) old->Device()->FreeSound(old);
+}
+
 void TSceneSound::SetFileName(const std::string& name) {
-    if (FSound) {
-        TCustomSound* old = FSound;
-        FSound = nullptr;
-        if (old->Device()) old->Device()->FreeSound(old);
-    }
+    FreeInstance();
     FFileName = name;
     auto* resource = dynamic_cast<TResource*>(Owner);
     FSound = Device().CreateSound(resource ? str::CombinePath(resource->Path, name) : name);

@@ -54,6 +54,9 @@ public:
     // Starts the sound when it is not playing.
     void Render() override;
 
+    // Its instance goes with it, so a freed scene leaves nothing playing.
+    ~TSceneSound() override;
+
     const std::string& FileName() const { return FFileName; }
     // Lets the old instance go and asks the device for a new one, for the
     // name itself when it has a directory part, else for the list's Path
@@ -63,6 +66,7 @@ public:
 
 private:
     TCustomSoundDevice& Device() const;
+    void FreeInstance();
 
     TCustomSound* FSound = nullptr;
     std::string FFileName;

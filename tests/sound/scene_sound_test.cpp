@@ -193,6 +193,16 @@ TEST_F(SceneSoundTest, FramesKeepVisibleSoundsPlayingAndTheOutputOpenWhileAnyPla
     EXPECT_FALSE(Output.IsOpen());
 }
 
+TEST_F(SceneSoundTest, AFreedSceneLeavesNothingPlaying) {
+    Load(Script());
+    List()->Render();
+    ASSERT_EQ(Device.SoundInstances().size(), 2u);
+    ASSERT_GT(Device.PlayingCount(), 0);
+    Scene.FreeAll();
+    EXPECT_EQ(Device.SoundInstances().size(), 0u);
+    EXPECT_EQ(Device.PlayingCount(), 0);
+}
+
 TEST_F(SceneSoundTest, SettingsLoadIntoTheDeviceAndTheSounds) {
     Load(Script());
     Host.Values = {{"Sounds SoundVolume", "70"}, {"Sounds MusicVolume", "20"}, {"Sounds Active", "0"},
