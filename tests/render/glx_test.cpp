@@ -418,7 +418,9 @@ INSTANTIATE_TEST_SUITE_P(EveryEnding, ModeGuardianTest,
 TEST(XineramaTest, TwoJoinedScreensAreTwoMonitors) {
     const char* current = std::getenv("DISPLAY");
     const std::string saved = current ? current : "";
-    xvfb::Server joined;
+    struct StoppedAtEnd : xvfb::Server {
+        ~StoppedAtEnd() { Stop(); }
+    } joined;
     joined.Start(800, 600, {"-screen", "1", "640x480x24", "+xinerama"});
     if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);  // Start made its own the default
     ASSERT_TRUE(joined.Error.empty()) << joined.Error;
@@ -435,5 +437,4 @@ TEST(XineramaTest, TwoJoinedScreensAreTwoMonitors) {
         EXPECT_EQ(monitors[1].Height, 480);
         EXPECT_EQ(monitors[1].Name, "Xinerama-1");
     }
-    joined.Stop();
 }
