@@ -49,7 +49,8 @@ run_tests() {  # dir
 asan() {
   configure build-asan -DCMAKE_BUILD_TYPE=Debug -DMARIVELLE_SANITIZE=ON
   cmake --build build-asan -j "$JOBS"
-  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-asan
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS=suppressions="$ROOT/tests/lsan_suppressions.txt" run_tests build-asan
 }
 
 tsan() {  # the sound tests: the mixer shares its state with the output's thread
