@@ -75,6 +75,7 @@ TCustomGLWindow::~TCustomGLWindow() {
 platform::GLWindowParams TCustomGLWindow::CreateParams() const {
     platform::GLWindowParams p;
     p.Color = Color;
+    p.Title = Title;
     p.Width = Width;
     p.Height = Height;
     if (IsFullScreenHook && IsFullScreenHook()) {

@@ -72,6 +72,7 @@ public:
     int32_t Width = 640;
     int32_t Height = 480;
     uint32_t Color = 0;  // 0x00BBGGRR
+    std::string Title;   // the program's title, for the desktop's task list
     // -1 the primary monitor, 0..n-1 one monitor, n "Dual View", n + 1 "Virtual Desktop".
     int32_t Monitor = -1;
     // The window it fills (a dialog panel, or the preview's foreign window).

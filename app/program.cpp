@@ -208,6 +208,7 @@ TAquariumProgram::TAquariumProgram(const platform::Services& services, const TGL
     FGLDisplay = std::make_unique<TGLDisplay>(*glPlatform.Display, services.Application);
     FGLDisplay->DesktopOnly = false;
     FGLWindow = std::make_unique<TGLWindow>(*glPlatform.Windows);
+    FGLWindow->Title = Title;
     FGLWindow->Width = 1280;
     FGLWindow->Height = 720;
     SetDisplay(FGLDisplay.get());

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace platform {
 
@@ -48,6 +49,7 @@ struct GLWindowParams {
     // Top-most, undecorated, over everything else on the given bounds.
     bool FullScreen = false;
     uint32_t Color = 0;  // background, 0x00BBGGRR
+    std::string Title;   // what the desktop shows for a top-level window
 };
 
 class IGLWindowSystem {

@@ -68,7 +68,10 @@ public:
                                    static_cast<unsigned>(std::max(p.Height, 1)), 0, CopyFromParent, InputOutput,
                                    CopyFromParent, CWBackPixel | CWBorderPixel | CWOverrideRedirect | CWEventMask, &a);
         if (!trap.Ok() || !w) return 0;
-        if (!p.Parent) XSetWMProtocols(Dpy, w, &DeleteWindow, 1);
+        if (!p.Parent) {
+            XSetWMProtocols(Dpy, w, &DeleteWindow, 1);
+            SetTitle(w, p.Title);
+        }
         XMapRaised(Dpy, w);
         if (p.FullScreen) XSetInputFocus(Dpy, w, RevertToParent, CurrentTime);
         if (!trap.Ok()) {
@@ -170,16 +173,28 @@ private:
         Held.clear();
     }
 
+    // The UTF-8 name modern desktops read, and the Latin-1 one older ones do
+    // (exact for ASCII titles, which is all we give).
+    void SetTitle(::Window w, const std::string& title) {
+        if (title.empty()) return;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(title.data());
+        const int length = static_cast<int>(title.size());
+        XChangeProperty(Dpy, w, NetWmName, Utf8String, 8, PropModeReplace, bytes, length);
+        XChangeProperty(Dpy, w, XA_WM_NAME, XA_STRING, 8, PropModeReplace, bytes, length);
+    }
+
     bool Open() {
         if (Dpy) return true;
         Dpy = XOpenDisplay(nullptr);
         if (!Dpy) return false;
         DeleteWindow = XInternAtom(Dpy, "WM_DELETE_WINDOW", False);
+        NetWmName = XInternAtom(Dpy, "_NET_WM_NAME", False);
+        Utf8String = XInternAtom(Dpy, "UTF8_STRING", False);
         return true;
     }
 
     Display* Dpy = nullptr;
-    Atom DeleteWindow = 0;
+    Atom DeleteWindow = 0, NetWmName = 0, Utf8String = 0;
     std::set<GLWindowHandle> Ours;
     std::set<uintptr_t> Held;
 };

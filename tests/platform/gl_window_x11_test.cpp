@@ -9,6 +9,7 @@
 #include <X11/Xutil.h>
 
 #include <array>
+#include <string>
 #include <thread>
 
 namespace {
@@ -74,6 +75,33 @@ TEST_F(X11WindowTest, IdleStepClearsAFrameInTheWindowColour) {
     EXPECT_NEAR(centre[0], 255, 2);
     EXPECT_NEAR(centre[1], 128, 2);
     EXPECT_NEAR(centre[2], 0, 2);
+}
+
+// Task bars and window lists show the name; the old property is read by
+// older window managers.
+TEST_F(X11WindowTest, ATopLevelWindowCarriesItsTitleInBothNameProperties) {
+    window->Title = "3D Marivelle";
+    window->CreateHandle();
+    ASSERT_NE(window->Handle(), 0u);
+    Display* d = xvfb::TheServer().Dpy;
+    const auto w = static_cast<::Window>(window->Handle());
+
+    char* oldName = nullptr;
+    ASSERT_TRUE(XFetchName(d, w, &oldName));
+    EXPECT_STREQ(oldName, "3D Marivelle");
+    XFree(oldName);
+
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* value = nullptr;
+    ASSERT_EQ(XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_NAME", False), 0, 64, False,
+                                 XInternAtom(d, "UTF8_STRING", False), &type, &format, &count, &after, &value),
+              Success);
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(value), count), "3D Marivelle");
+    EXPECT_EQ(format, 8);
+    XFree(value);
 }
 
 TEST_F(X11WindowTest, ResizesArriveAsSizeMessages) {
