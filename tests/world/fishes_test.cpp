@@ -66,6 +66,19 @@ protected:
 
     static TFish& FishOf(TFishes& school, int i) { return *dynamic_cast<TFish*>(school.GetItem(i)); }
 
+    // A school of the shipped scene's shape: depths 1400 to maxZ, speeds 250
+    // to 450, heights -2000 to 2500.
+    TFishes& ReefSchool(const std::string& name, float maxZ = 8000) {
+        TFishes& school = School(name);
+        school.MinZ = 1400;
+        school.MaxZ = maxZ;
+        school.MinSpeed = 250;
+        school.MaxSpeed = 450;
+        school.BottomY = -2000;
+        school.UpY = 2500;
+        return school;
+    }
+
     TBoxMesh box;
     TMemorySceneHost host{nullptr};
     TMainScene scene;
@@ -144,13 +157,7 @@ TEST_F(FishWorld, StarfishCrawlsAlongTheSeaBedAtItsOneDepth) {
 }
 
 TEST_F(FishWorld, ShallowSchoolsOnlyUseTheNearBand) {
-    TFishes& school = School("Clown");
-    school.MinZ = 1400;
-    school.MaxZ = 5900;
-    school.MinSpeed = 250;
-    school.MaxSpeed = 450;
-    school.BottomY = -2000;
-    school.UpY = 2500;
+    TFishes& school = ReefSchool("Clown", 5900);
     school.SetParticleCount(1);
     TFish& fish = FishOf(school, 0);
     for (int i = 0; i < 200; ++i) {
@@ -167,13 +174,7 @@ TEST_F(FishWorld, ShallowSchoolsOnlyUseTheNearBand) {
 }
 
 TEST_F(FishWorld, DeepSchoolsRollTheirBandByMaxCount) {
-    TFishes& school = School("Tang");
-    school.MinZ = 1400;
-    school.MaxZ = 8000;
-    school.MinSpeed = 250;
-    school.MaxSpeed = 450;
-    school.BottomY = -2000;
-    school.UpY = 2500;
+    TFishes& school = ReefSchool("Tang");
     school.SetParticleCount(1);
     TFish& fish = FishOf(school, 0);
     int nearCount = 0, middle = 0, far = 0;
@@ -217,13 +218,7 @@ TEST_F(FishWorld, HeightsAreKeptInsideTheViewAtTheirDepth) {
 // --- the life cycle ---------------------------------------------------------------------------
 
 TEST_F(FishWorld, FirstFishAppearPartWayAlongTheirPaths) {
-    TFishes& school = School("Tang");
-    school.MinZ = 1400;
-    school.MaxZ = 8000;
-    school.MinSpeed = 250;
-    school.MaxSpeed = 450;
-    school.BottomY = -2000;
-    school.UpY = 2500;
+    TFishes& school = ReefSchool("Tang");
     school.SetParticleCount(20);
     school.Animate(0.001f);
     int swimming = 0;
@@ -277,13 +272,7 @@ TEST_F(FishWorld, AFishRefusedASlotIsParkedForAFrame) {
 }
 
 TEST_F(FishWorld, ShrinkingASchoolReleasesTheSlotsOfTheFishItRemoves) {
-    TFishes& school = School("Tang");
-    school.MinZ = 1400;
-    school.MaxZ = 8000;
-    school.MinSpeed = 250;
-    school.MaxSpeed = 450;
-    school.BottomY = -2000;
-    school.UpY = 2500;
+    TFishes& school = ReefSchool("Tang");
     school.SetParticleCount(30);
     for (int frame = 0; frame < 5; ++frame) school.Animate(0.001f);
     auto held = [&] {
@@ -352,13 +341,7 @@ TEST_F(FishWorld, AZeroSpeedOrADegenerateViewParksTheFishWithoutNaN) {
 
 TEST_F(FishWorld, SameTimingsGiveTheSameFish) {
     auto run = [&](const std::string& name) {
-        TFishes& school = School(name);
-        school.MinZ = 1400;
-        school.MaxZ = 8000;
-        school.MinSpeed = 250;
-        school.MaxSpeed = 450;
-        school.BottomY = -2000;
-        school.UpY = 2500;
+        TFishes& school = ReefSchool(name);
         school.SetParticleCount(10);
         SetRandomSeed(0);
         for (int frame = 0; frame < 50; ++frame) school.Animate(0.04f);
