@@ -17,7 +17,7 @@ struct TAllocationCounts {
 // The totals since the process started, from every thread.
 TAllocationCounts AllocationCounts();
 
-// Counts the allocations made between construction and Stop (or now).
+// Counts the allocations made since its construction.
 class TAllocationProbe {
 public:
     TAllocationProbe() : FStart(AllocationCounts()) {}
