@@ -4,8 +4,8 @@
 #include <limits>
 #include <vector>
 
-#include "scene/errors.h"
-#include "scene/strutil.h"
+#include "core/errors.h"
+#include "core/strutil.h"
 
 namespace {
 

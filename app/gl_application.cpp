@@ -2,8 +2,8 @@
 
 #include "platform/gl_library.h"
 #include "render/gl_table.h"
-#include "render/picture.h"
-#include "scene/errors.h"
+#include "core/picture.h"
+#include "core/errors.h"
 
 #include <algorithm>
 #include <cmath>

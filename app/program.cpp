@@ -1,9 +1,9 @@
 #include "app/program.h"
 
 #include "app/startup.h"
-#include "scene/errors.h"
+#include "core/errors.h"
 #include "scene/objects.h"
-#include "scene/strutil.h"
+#include "core/strutil.h"
 #include "world/underwater_world.h"
 
 #include <charconv>

@@ -1,9 +1,8 @@
 #include "app/startup.h"
 
-#include "scene/archive.h"
+#include "core/archive.h"
 #include "scene/objects.h"
 #include "scene/registry.h"
-#include "sound/scene_sound.h"
 #include "world/world_classes.h"
 
 static void PointReaderAtEmbeddedArchive() {
@@ -18,8 +17,7 @@ void RegisterContentClasses() {
     if (registered) return;
     registered = true;
     // The engine's classes are registered by the registry itself; the
-    // content layers add theirs after them.
-    RegisterSoundClasses(TheClassRegistry());
+    // world adds its own after them.
     RegisterWorldClasses(TheClassRegistry());
 }
 

@@ -1,7 +1,7 @@
 // Resource archives from untrusted bytes: loading and opening every entry
 // must end in content of the stated size or one of our exceptions.
-#include "scene/archive.h"
-#include "scene/errors.h"
+#include "core/archive.h"
+#include "core/errors.h"
 
 #include <cstddef>
 #include <cstdint>

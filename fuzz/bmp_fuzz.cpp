@@ -1,7 +1,7 @@
 // Reads the input as a BMP file. A picture that loads must be consistent
 // and must survive being written and read again unchanged.
-#include "render/picture.h"
-#include "scene/errors.h"
+#include "core/picture.h"
+#include "core/errors.h"
 
 #include <cstddef>
 #include <cstdint>

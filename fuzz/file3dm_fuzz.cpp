@@ -1,7 +1,7 @@
 // Parses the input as a 3DM mesh text. Errors of ours are fine; crashes,
 // leaks, hangs and inconsistent material indexes are not.
-#include "scene/errors.h"
-#include "scene/file3dm.h"
+#include "core/errors.h"
+#include "core/file3dm.h"
 
 #include <cstddef>
 #include <cstdint>

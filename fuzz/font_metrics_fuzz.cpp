@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "render/scene_fonts.h"
+#include "scene/scene_fonts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -1,7 +1,7 @@
 // Decodes the input as a JPEG file; what decodes must be a consistent
 // 24-bit picture that encodes again.
-#include "render/picture.h"
-#include "scene/errors.h"
+#include "core/picture.h"
+#include "core/errors.h"
 
 #include <cstddef>
 #include <cstdint>

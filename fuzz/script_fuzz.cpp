@@ -3,8 +3,8 @@
 // runs a frame's events and animation, and writes the tree back to a script
 // in memory and loads that again.
 #include "platform/resources.h"
-#include "scene/archive.h"
-#include "scene/errors.h"
+#include "core/archive.h"
+#include "core/errors.h"
 #include "scene/loader.h"
 #include "scene/objects.h"
 #include "scene/registry.h"

@@ -1,6 +1,6 @@
 // Loads the input bytes as a wave file and converts whatever loaded to each
 // output layout the sound device can ask for.
-#include "scene/errors.h"
+#include "core/errors.h"
 #include "sound/wave.h"
 
 #include <cstddef>

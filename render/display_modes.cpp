@@ -2,7 +2,7 @@
 
 #include "platform/application_hooks.h"
 #include "platform/display.h"
-#include "scene/strutil.h"
+#include "core/strutil.h"
 
 #include <algorithm>
 

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "scene/containers.h"
-#include "scene/vecmath.h"
+#include "core/containers.h"
+#include "core/vecmath.h"
 
 // Three floats per element (12 bytes).
 class TGLVectorDArray : public TDArray {

@@ -5,7 +5,7 @@
 
 #include "render/gl_table.h"
 #include "render/opengl.h"
-#include "scene/errors.h"
+#include "core/errors.h"
 
 bool GL_IsExtensionSupported(const char* name) {
     if (!gl.GetString || name == nullptr || *name == '\0') return false;

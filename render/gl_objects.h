@@ -13,7 +13,7 @@
 
 #include "render/gl_api.h"
 #include "render/gl_arrays.h"
-#include "scene/vecmath.h"
+#include "core/vecmath.h"
 
 class TCustomOpenGL;
 class TGLItemList;

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "render/gl_table.h"
-#include "scene/errors.h"
+#include "core/errors.h"
 
 namespace {
 

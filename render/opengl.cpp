@@ -2,8 +2,8 @@
 
 #include "platform/gl_library.h"
 #include "render/gl_table.h"
-#include "scene/errors.h"
-#include "scene/strutil.h"
+#include "core/errors.h"
+#include "core/strutil.h"
 
 #include <algorithm>
 #include <cfenv>

@@ -8,7 +8,7 @@
 #include "render/gl_api.h"
 #include "render/gl_objects.h"
 #include "render/gl_textures.h"
-#include "render/picture.h"
+#include "core/picture.h"
 
 #include <cstdint>
 #include <memory>

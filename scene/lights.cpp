@@ -1,7 +1,7 @@
 #include "scene/lights.h"
 
 #include "render/gl_objects.h"
-#include "scene/errors.h"
+#include "core/errors.h"
 #include "scene/loader.h"
 #include "scene/renderstate.h"
 #include "scene/scene_gl.h"

@@ -1,11 +1,11 @@
 #include "scene/loader.h"
 
-#include "scene/archive.h"
-#include "scene/errors.h"
+#include "core/archive.h"
+#include "core/errors.h"
 #include "scene/objects.h"
 #include "scene/registry.h"
-#include "scene/stream.h"
-#include "scene/strutil.h"
+#include "core/stream.h"
+#include "core/strutil.h"
 
 #include <cmath>
 

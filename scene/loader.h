@@ -2,7 +2,7 @@
 // from it, and writes a tree back.
 #pragma once
 
-#include "scene/vecmath.h"
+#include "core/vecmath.h"
 
 #include <cstdint>
 #include <memory>

@@ -2,9 +2,9 @@
 // per material number of a mesh face, and the list that holds them.
 #pragma once
 
-#include "scene/containers.h"
+#include "core/containers.h"
 #include "scene/objects.h"
-#include "scene/vecmath.h"
+#include "core/vecmath.h"
 
 #include <cstdint>
 

@@ -1,14 +1,14 @@
 #include "scene/meshes.h"
 
 #include "render/gl_objects.h"
-#include "render/scene_textures.h"
-#include "scene/archive.h"
-#include "scene/errors.h"
+#include "scene/scene_textures.h"
+#include "core/archive.h"
+#include "core/errors.h"
 #include "scene/loader.h"
 #include "scene/materials.h"
 #include "scene/renderstate.h"
 #include "scene/scene_gl.h"
-#include "scene/strutil.h"
+#include "core/strutil.h"
 
 #include <algorithm>
 #include <climits>

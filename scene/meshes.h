@@ -6,10 +6,10 @@
 #pragma once
 
 #include "render/gl_arrays.h"
-#include "scene/containers.h"
-#include "scene/file3dm.h"
+#include "core/containers.h"
+#include "core/file3dm.h"
 #include "scene/objects.h"
-#include "scene/vecmath.h"
+#include "core/vecmath.h"
 
 #include <cstdint>
 #include <string>

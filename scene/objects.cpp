@@ -1,12 +1,11 @@
 #include "scene/objects.h"
 
 #include "render/gl_table.h"
-#include "render/scene_fonts.h"
-#include "scene/errors.h"
+#include "scene/scene_fonts.h"
+#include "core/errors.h"
 #include "scene/loader.h"
-#include "scene/registry.h"
 #include "scene/renderstate.h"
-#include "scene/strutil.h"
+#include "core/strutil.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -413,10 +412,14 @@ void TMainScene::SaveSettings() {
     TMainList::SaveSettings();
 }
 
+static TFrameRateTextFactory FrameRateTextFactory = nullptr;
+
+void SetFrameRateTextFactory(TFrameRateTextFactory factory) { FrameRateTextFactory = factory; }
+
 void TMainScene::ShowFPS(bool on) {
     FShowFPS = on;
-    if (on && !FFpsString) {
-        std::unique_ptr<TMainObject> made = TheClassRegistry().Create("TSceneString");
+    if (on && !FFpsString && FrameRateTextFactory) {
+        std::unique_ptr<TMainObject> made = FrameRateTextFactory();
         auto* text = dynamic_cast<ITextLine*>(made.get());
         auto* string = dynamic_cast<TMainSceneObject*>(made.get());
         if (text && string) {

@@ -280,8 +280,8 @@ public:
     TMainObject* FindObject(std::string_view path) const;
 
     // The frame-rate display: on first showing, a font "FpsFont" and a
-    // string "FpsStr" (of the registered class "TSceneString") join the
-    // scene; without that class the scene only keeps the flag.
+    // string "FpsStr" (made by the frame-rate text factory) join the scene;
+    // without a factory the scene only keeps the flag.
     void ShowFPS(bool on);
     bool FPSShown() const { return FShowFPS; }
     // Sets the text of a visible frame-rate display to "<n> fps".
@@ -308,6 +308,11 @@ private:
     TMainSceneObject* FFpsString = nullptr;
     ITextLine* FFpsText = nullptr;
 };
+
+// The frame-rate string is a text class of the world layer above; the world
+// hands its maker down when it registers its classes.
+using TFrameRateTextFactory = std::unique_ptr<TMainSceneObject> (*)();
+void SetFrameRateTextFactory(TFrameRateTextFactory factory);
 
 // The inverse of FindObject: the object's path from the scene ("" for null).
 // Raises when the owner chain ends before reaching the scene.

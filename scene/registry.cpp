@@ -1,9 +1,8 @@
 #include "scene/registry.h"
 
-#include "render/render_classes.h"
 #include "scene/objects.h"
 #include "scene/scene_classes.h"
-#include "scene/strutil.h"
+#include "core/strutil.h"
 
 void TClassRegistry::Register(std::string_view name, TObjectFactory factory) {
     std::string key = str::UpperCase(name);
@@ -43,7 +42,6 @@ TClassRegistry& TheClassRegistry() {
         r.Register<TMainScene>("TMainScene");
         r.Register<TResource>("TResource");
         RegisterSceneClasses(r);
-        RegisterRenderClasses(r);
         return r;
     }();
     return registry;

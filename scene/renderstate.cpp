@@ -2,7 +2,7 @@
 
 #include "render/gl_objects.h"
 #include "render/gl_table.h"
-#include "render/scene_textures.h"
+#include "scene/scene_textures.h"
 #include "scene/materials.h"
 
 void TRenderStateCache::Reset() {

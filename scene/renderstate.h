@@ -3,7 +3,7 @@
 // changes do not reach GL.
 #pragma once
 
-#include "scene/vecmath.h"
+#include "core/vecmath.h"
 
 class TSceneTexture;
 class TGroupMaterial;

@@ -4,6 +4,9 @@
 #include "scene/materials.h"
 #include "scene/meshes.h"
 #include "scene/registry.h"
+#include "scene/scene_fonts.h"
+#include "scene/scene_sound.h"
+#include "scene/scene_textures.h"
 #include "scene/visuals.h"
 
 void RegisterSceneClasses(TClassRegistry& registry) {
@@ -14,4 +17,8 @@ void RegisterSceneClasses(TClassRegistry& registry) {
     registry.Register<TSceneMaterialList>("TSceneMaterialList");
     registry.Register<TSceneMesh>("TSceneMesh");
     registry.Register<TSceneMeshList>("TSceneMeshList");
+    registry.Register<TSceneTexture>("TSceneTexture");
+    registry.Register<TSceneTextureList>("TSceneTextureList");
+    registry.Register<TSceneFont>("TSceneFont");
+    RegisterSoundClasses(registry);
 }

@@ -2,7 +2,7 @@
 // store, addressed with plain value names, and the GL context object.
 #pragma once
 
-#include "scene/vecmath.h"
+#include "core/vecmath.h"
 
 #include <cmath>
 #include <cstdint>

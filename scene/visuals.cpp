@@ -1,7 +1,7 @@
 #include "scene/visuals.h"
 
 #include "render/gl_table.h"
-#include "scene/errors.h"
+#include "core/errors.h"
 #include "scene/loader.h"
 
 #include <algorithm>

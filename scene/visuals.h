@@ -4,7 +4,7 @@
 #pragma once
 
 #include "scene/objects.h"
-#include "scene/vecmath.h"
+#include "core/vecmath.h"
 
 #include <cstdint>
 #include <string>

@@ -1,8 +1,8 @@
 #include "sound/device.h"
 
-#include "scene/archive.h"
-#include "scene/errors.h"
-#include "scene/strutil.h"
+#include "core/archive.h"
+#include "core/errors.h"
+#include "core/strutil.h"
 
 #include <algorithm>
 

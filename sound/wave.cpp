@@ -1,7 +1,7 @@
 #include "sound/wave.h"
 
-#include "scene/errors.h"
-#include "scene/strutil.h"
+#include "core/errors.h"
+#include "core/strutil.h"
 
 #include <cstring>
 #include <filesystem>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/audio_codec.h"
-#include "scene/stream.h"
+#include "core/stream.h"
 
 #include <cstdint>
 #include <string>

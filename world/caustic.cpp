@@ -3,7 +3,7 @@
 #include "render/gl_table.h"
 #include "render/gl_textures.h"
 #include "render/opengl.h"
-#include "render/scene_textures.h"
+#include "scene/scene_textures.h"
 #include "scene/objects.h"
 #include "scene/renderstate.h"
 

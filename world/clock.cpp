@@ -1,7 +1,7 @@
 #include "world/clock.h"
 
 #include "render/gl_table.h"
-#include "scene/errors.h"
+#include "core/errors.h"
 #include "scene/loader.h"
 #include "world/sprites.h"
 

@@ -6,7 +6,7 @@
 
 #include "platform/local_time.h"
 #include "scene/objects.h"
-#include "scene/vecmath.h"
+#include "core/vecmath.h"
 #include "scene/visuals.h"
 
 #include <cstdint>

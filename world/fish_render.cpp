@@ -1,7 +1,7 @@
 #include "world/fish_render.h"
 
-#include "render/scene_textures.h"
-#include "scene/errors.h"
+#include "scene/scene_textures.h"
+#include "core/errors.h"
 #include "scene/loader.h"
 #include "scene/renderstate.h"
 #include "world/caustic.h"

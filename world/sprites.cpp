@@ -3,9 +3,9 @@
 #include "render/gl_objects.h"
 #include "render/gl_table.h"
 #include "render/gl_textures.h"
-#include "render/scene_fonts.h"
-#include "render/scene_textures.h"
-#include "scene/errors.h"
+#include "scene/scene_fonts.h"
+#include "scene/scene_textures.h"
+#include "core/errors.h"
 #include "scene/loader.h"
 
 #include <cmath>

@@ -5,7 +5,7 @@
 
 #include "scene/meshes.h"
 #include "scene/objects.h"
-#include "scene/vecmath.h"
+#include "core/vecmath.h"
 
 #include <cstdint>
 #include <string>

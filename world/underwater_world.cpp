@@ -1,6 +1,6 @@
 #include "world/underwater_world.h"
 
-#include "scene/errors.h"
+#include "core/errors.h"
 #include "scene/objects.h"
 #include "scene/scene_host.h"
 #include "world/fishes.h"

@@ -21,6 +21,7 @@ void RegisterWorldClasses(TClassRegistry& registry) {
     registry.Register<TGLClock>("TGLClock");
     registry.Register<TWatchClock>("TWatchClock");
     registry.Register<TUnderWater>("TUnderWater");
+    SetFrameRateTextFactory([] { return std::unique_ptr<TMainSceneObject>(std::make_unique<TSceneString>()); });
 }
 
 void RegisterWorldClasses() { RegisterWorldClasses(TheClassRegistry()); }

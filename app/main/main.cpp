@@ -1,6 +1,6 @@
 // Entry point: the aquarium in a window of its own until it is closed.
 #include "app/program.h"
-#include "scene/strutil.h"
+#include "core/strutil.h"
 
 #include <cstdio>
 #include <exception>

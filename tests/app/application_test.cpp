@@ -10,7 +10,7 @@
 #include <stdexcept>
 
 #include "platform/null/null_services.h"
-#include "scene/errors.h"
+#include "core/errors.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 // view puts the surface (y 5000 beyond depth 6516) in the top sixth of the
 // picture and the near sea bed (y -3000 from depth 3900) in the bottom
 // fifth; the bands below stay clear of the edges between the layers.
-#include "render/picture.h"
-#include "scene/archive.h"
-#include "scene/strutil.h"
+#include "core/picture.h"
+#include "core/archive.h"
+#include "core/strutil.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "app/startup.h"
-#include "scene/archive.h"
+#include "core/archive.h"
 #include "scene/objects.h"
 #include "scene/registry.h"
 

@@ -1,7 +1,7 @@
 // The Linux codec through TWaveSound: compressed encodings written by
 // libsndfile itself are decoded to PCM with the tone intact.
 #include "platform/audio_codec.h"
-#include "scene/errors.h"
+#include "core/errors.h"
 #include "sound/wave.h"
 #include "sound/wave_builder.h"
 

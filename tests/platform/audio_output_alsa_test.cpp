@@ -3,7 +3,7 @@
 // recorded. Needs the pulseaudio and pulseaudio-utils packages and the ALSA
 // pulse plugin (libasound2-plugins); without them the test fails and says so.
 #include "platform/audio_output.h"
-#include "scene/archive.h"
+#include "core/archive.h"
 #include "sound/device.h"
 #include "sound/wave_builder.h"
 

@@ -2,7 +2,7 @@
 
 #include "platform/null/display_null.h"
 #include "platform/null/null_services.h"
-#include "scene/errors.h"
+#include "core/errors.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include "render/display_modes.h"
 #include "render/gl_table.h"
 #include "render/opengl.h"
-#include "scene/stream.h"
+#include "core/stream.h"
 
 #include "xvfb_fixture.h"
 #include "scratch_dir.h"

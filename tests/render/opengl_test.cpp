@@ -5,8 +5,8 @@
 #include "platform/null/gl_library_null.h"
 #include "render/gl_recorder.h"
 #include "render/gl_table.h"
-#include "scene/errors.h"
-#include "scene/stream.h"
+#include "core/errors.h"
+#include "core/stream.h"
 #include "render/recording_context.h"
 #include "scratch_dir.h"
 

@@ -2,7 +2,7 @@
 
 #include "render/gl_objects.h"
 #include "render/gl_recorder.h"
-#include "scene/errors.h"
+#include "core/errors.h"
 #include "scene/loader.h"
 #include "scene/materials.h"
 #include "scene/renderstate.h"

@@ -1,8 +1,8 @@
 #include "scene/loader.h"
 
-#include "scene/archive.h"
-#include "scene/archive_packer.h"
-#include "scene/errors.h"
+#include "core/archive.h"
+#include "core/archive_packer.h"
+#include "core/errors.h"
 #include "scene/objects.h"
 #include "scene/registry.h"
 

@@ -1,10 +1,10 @@
 #include "scene/objects.h"
 
 #include "render/gl_recorder.h"
-#include "scene/errors.h"
+#include "core/errors.h"
 #include "scene/registry.h"
 #include "scene/renderstate.h"
-#include "scene/strutil.h"
+#include "core/strutil.h"
 
 #include <gtest/gtest.h>
 

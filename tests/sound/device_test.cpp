@@ -2,8 +2,8 @@
 
 #include "platform/null/audio_output_null.h"
 #include "platform/resources.h"
-#include "scene/archive.h"
-#include "scene/errors.h"
+#include "core/archive.h"
+#include "core/errors.h"
 #include "sound/wave_builder.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "sound/wave.h"
 
 #include "platform/null/audio_codec_null.h"
-#include "scene/errors.h"
+#include "core/errors.h"
 #include "sound/wave_builder.h"
 
 #include <gtest/gtest.h>

@@ -10,9 +10,9 @@
 #include "waters.h"
 #include "writers.h"
 
-#include "render/picture.h"
-#include "scene/file3dm.h"
-#include "scene/stream.h"
+#include "core/picture.h"
+#include "core/file3dm.h"
+#include "core/stream.h"
 #include "sound/wave.h"
 
 #include <gtest/gtest.h>

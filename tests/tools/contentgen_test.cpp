@@ -10,8 +10,8 @@
 #include "swim.h"
 #include "writers.h"
 
-#include "scene/file3dm.h"
-#include "scene/strutil.h"
+#include "core/file3dm.h"
+#include "core/strutil.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The rfapack tool run as a process, the way the build runs it.
-#include "scene/archive.h"
-#include "scene/stream.h"
+#include "core/archive.h"
+#include "core/stream.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 
 #include "platform/null/local_time_null.h"
 #include "render/gl_objects.h"
-#include "render/picture.h"
-#include "render/scene_fonts.h"
+#include "core/picture.h"
+#include "scene/scene_fonts.h"
 #include "scene/loader.h"
 #include "scene/objects.h"
 #include "scene/renderstate.h"

@@ -6,7 +6,7 @@
 #include "render/gl_recorder.h"
 #include "render/gl_textures.h"
 #include "render/opengl.h"
-#include "render/scene_textures.h"
+#include "scene/scene_textures.h"
 #include "scene/lights.h"
 #include "scene/loader.h"
 #include "scene/materials.h"

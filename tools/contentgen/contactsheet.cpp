@@ -3,7 +3,7 @@
 #include "content.h"
 #include "swim.h"
 
-#include "scene/file3dm.h"
+#include "core/file3dm.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,9 +2,9 @@
 //   rfapack pack OUT.rfa (DIR | --list FILE.txt)...
 //   rfapack list IN.rfa          (also: rfapack --list IN.rfa)
 //   rfapack extract IN.rfa DIR
-#include "scene/archive.h"
-#include "scene/archive_packer.h"
-#include "scene/errors.h"
+#include "core/archive.h"
+#include "core/archive_packer.h"
+#include "core/errors.h"
 
 #include <cstdio>
 #include <exception>
