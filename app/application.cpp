@@ -355,30 +355,28 @@ void TCustomApplicationPro::ComponentRemoving() {
 }
 
 void TCustomApplicationPro::LoadOptions() {
-    SetUseMachineKey(true);
-    ScrambledNames = true;
-    DataPath = ReadString(DataPathValue, DataPath);
-    AppPath = ReadString(ProgramPathValue, AppPath);
-    AppName = ReadString(ProgramNameValue, AppName);
-    std::string version = ReadString(VersionValue, VersionText());
+    TSettingsView settings = FrameworkSettings();
+    DataPath = settings.ReadString(DataPathValue, DataPath);
+    AppPath = settings.ReadString(ProgramPathValue, AppPath);
+    AppName = settings.ReadString(ProgramNameValue, AppName);
+    std::string version = settings.ReadString(VersionValue, VersionText());
     size_t separator = version.find('.');
     if (separator == std::string::npos) separator = version.find(',');
     if (separator != std::string::npos) {
         MajorVersion = version.substr(0, separator);
         MinorVersion = version.substr(separator + 1);
     }
-    SetNeedDisplay(ReadBool(NeedDisplayValue, FNeedDisplay));
-    SetNeedSystem(ReadBool(NeedSystemValue, FNeedSystem));
+    SetNeedDisplay(settings.ReadBool(NeedDisplayValue, FNeedDisplay));
+    SetNeedSystem(settings.ReadBool(NeedSystemValue, FNeedSystem));
     if (OnLoadOptions) OnLoadOptions(this);
     CloseStore();
 }
 
 void TCustomApplicationPro::SaveOptions() {
-    SetUseMachineKey(true);
-    ScrambledNames = true;
-    WriteString(DataPathValue, DataPath);
-    WriteBool(NeedDisplayValue, FNeedDisplay);
-    WriteBool(NeedSystemValue, FNeedSystem);
+    TSettingsView settings = FrameworkSettings();
+    settings.WriteString(DataPathValue, DataPath);
+    settings.WriteBool(NeedDisplayValue, FNeedDisplay);
+    settings.WriteBool(NeedSystemValue, FNeedSystem);
     if (OnSaveOptions) OnSaveOptions(this);
     CloseStore();
 }
@@ -494,6 +492,41 @@ void TCustomApplicationPro::WriteBool(const std::string& name, bool value) {
 
 void TCustomApplicationPro::WriteInteger(const std::string& name, int32_t value) {
     WriteString(name, str::IntToStr(value));
+}
+
+void TSettingsView::Select() {
+    App.ScrambledNames = Scrambled;
+    App.SetUseMachineKey(MachineFirst);
+}
+
+std::string TSettingsView::ReadString(const std::string& name, const std::string& def) {
+    Select();
+    return App.ReadString(name, def);
+}
+
+bool TSettingsView::ReadBool(const std::string& name, bool def) {
+    Select();
+    return App.ReadBool(name, def);
+}
+
+int32_t TSettingsView::ReadInteger(const std::string& name, int32_t def) {
+    Select();
+    return App.ReadInteger(name, def);
+}
+
+void TSettingsView::WriteString(const std::string& name, const std::string& value) {
+    Select();
+    App.WriteString(name, value);
+}
+
+void TSettingsView::WriteBool(const std::string& name, bool value) {
+    Select();
+    App.WriteBool(name, value);
+}
+
+void TSettingsView::WriteInteger(const std::string& name, int32_t value) {
+    Select();
+    App.WriteInteger(name, value);
 }
 
 // ---------------------------------------------------------------- windows, cursor, state
@@ -640,15 +673,11 @@ void TCustomGraphicApplicationPro::Idle(bool& done) {
 }
 
 void TCustomGraphicApplicationPro::LoadOptions() {
-    SetUseMachineKey(true);
-    ScrambledNames = true;
-    FixedFPS = ReadBool(FixedFPSValue, false);
+    FixedFPS = FrameworkSettings().ReadBool(FixedFPSValue, false);
     TCustomApplicationPro::LoadOptions();
 }
 
 void TCustomGraphicApplicationPro::SaveOptions() {
-    SetUseMachineKey(true);
-    ScrambledNames = true;
-    WriteBool(FixedFPSValue, FixedFPS);
+    FrameworkSettings().WriteBool(FixedFPSValue, FixedFPS);
     TCustomApplicationPro::SaveOptions();
 }

@@ -83,6 +83,31 @@ TFormPosition CenterFormPosition(int32_t screenWidth, int32_t screenHeight, int3
 // otherwise EConvertError.
 bool StrToBool(std::string_view text);
 
+class TCustomApplicationPro;
+
+// The settings store as one kind of value sees it: the framework keeps its
+// own values under scrambled names with the machine root first, the scene and
+// the world keep theirs under plain names for the current user. Every access
+// selects its view first, so no caller can read under the other's names.
+class TSettingsView {
+public:
+    TSettingsView(TCustomApplicationPro& application, bool scrambledNames, bool machineFirst)
+        : App(application), Scrambled(scrambledNames), MachineFirst(machineFirst) {}
+
+    std::string ReadString(const std::string& name, const std::string& def);
+    bool ReadBool(const std::string& name, bool def);
+    int32_t ReadInteger(const std::string& name, int32_t def);
+    void WriteString(const std::string& name, const std::string& value);
+    void WriteBool(const std::string& name, bool value);
+    void WriteInteger(const std::string& name, int32_t value);
+
+private:
+    void Select();
+    TCustomApplicationPro& App;
+    bool Scrambled;
+    bool MachineFirst;
+};
+
 class TCustomApplicationPro {
 public:
     using TNotifyEvent = std::function<void(TCustomApplicationPro* sender)>;
@@ -139,6 +164,9 @@ public:
     void WriteBool(const std::string& name, bool value);
     void WriteInteger(const std::string& name, int32_t value);
     void CloseStore();
+    // The two views every caller goes through.
+    TSettingsView FrameworkSettings() { return TSettingsView(*this, true, true); }
+    TSettingsView SceneSettings() { return TSettingsView(*this, false, false); }
     // "Software\<Company>\<Title> <Major>", without the company when empty.
     std::string KeyPath() const;
     bool ReadOnlyKey() const { return FReadOnlyKey; }

@@ -81,8 +81,15 @@ platform::GLWindowParams TCustomGLWindow::CreateParams() const {
     if (IsFullScreenHook && IsFullScreenHook()) {
         p.FullScreen = true;
         const size_t n = Monitors ? Monitors->size() : 0;
-        if (Monitor >= 0 && static_cast<size_t>(Monitor) < n) {
-            const platform::MonitorInfo& m = (*Monitors)[static_cast<size_t>(Monitor)];
+        // -1 is the primary monitor; without one marked, the first.
+        size_t index = static_cast<size_t>(Monitor);
+        if (Monitor == -1 && n > 0) {
+            index = 0;
+            for (size_t i = 0; i < n; ++i)
+                if ((*Monitors)[i].Primary) index = i;
+        }
+        if (Monitor >= -1 && index < n) {
+            const platform::MonitorInfo& m = (*Monitors)[index];
             p.Left = m.Left;
             p.Top = m.Top;
             p.Width = m.Width;
@@ -383,11 +390,10 @@ void TCustomGLApplication::DisplayChanged() {
 }
 
 void TCustomGLApplication::ReadDisplayOptions() {
-    SetUseMachineKey(true);
-    ScrambledNames = true;
+    TSettingsView settings = FrameworkSettings();
     if (FDisplay) {
-        FDisplay->DesktopOnly = ReadBool(kDesktopOnlyValue, true);
-        std::string text = ReadString(kFullScreenModeValue, FDisplay->Desktop16Mode().ModeText());
+        FDisplay->DesktopOnly = settings.ReadBool(kDesktopOnlyValue, true);
+        std::string text = settings.ReadString(kFullScreenModeValue, FDisplay->Desktop16Mode().ModeText());
         try {
             FDisplay->FullScreenMode().SetModeText(text);
         } catch (const EConvertError&) {
@@ -446,13 +452,15 @@ void TCustomGLApplication::RenderFrame(platform::GLWindowHandle dc) {
 }
 
 void TCustomGLApplication::Idle(bool& done) {
-    if (State() == TApplicationState::Paused) {
-        done = false;
-        return;
-    }
     if (FInIdle || FFramesStopped) return;
     IdleGuard guard(FInIdle);
+    // Messages first: a paused program must still see close and Escape.
     if (FWindow) FWindow->ProcessMessages();
+    if (State() == TApplicationState::Paused) {
+        // Nothing to draw: the loop may wait for the next message.
+        done = true;
+        return;
+    }
     TCustomGraphicApplicationPro::Idle(done);
     if (FFramesStopped) return;
     if (Active && !FGLStarted && FWindow && FDC) {
@@ -466,14 +474,26 @@ void TCustomGLApplication::Idle(bool& done) {
 }
 
 void TCustomGLApplication::Start() {
+    if (Platform.Display) {
+        const std::string reason = Platform.Display->UnavailableReason();
+        if (!reason.empty()) {
+            FDisplayUnavailable = true;
+            Services.Messages->ShowError(Application().Title(), reason);
+            Application().Terminate();
+            return;
+        }
+    }
     if (FDisplay) {
-        FDisplay->CurrentDesktopMode();
+        // The desktop's size at 16 bits is the default full-screen mode.
+        const TScreenMode& desktop = FDisplay->CurrentDesktopMode();
+        FDisplay->Desktop16Mode().Set(desktop.Width(), desktop.Height(), 16);
         if (FDisplay->DepthGroups().Count() == 0) FDisplay->BuildModeLists();
         if (FDisplay->DepthGroups().Count() == 0) {
+            FDisplayUnavailable = true;
             Services.Messages->ShowError(
                 Application().Title(),
                 "Warning! In this video mode, hardware 3D acceleration was not detected! \r\nYou need to change "
-                "Color Depth of your Windows desktop to High Color (16 bits) to run this program!");
+                "Color Depth of your " + std::string(platform::kDesktopName) + " to High Color (16 bits) to run this program!");
             Application().Terminate();
             return;
         }
@@ -551,38 +571,36 @@ void TCustomGLApplication::RecordFilm(int32_t seconds, int32_t framesPerSecond, 
 }
 
 void TCustomGLApplication::LoadOptions() {
-    SetUseMachineKey(true);
-    ScrambledNames = true;
+    TSettingsView settings = FrameworkSettings();
     if (FWindow) {
         RefreshMonitors();
-        FWindow->Monitor = FMonitors.size() > 1 ? ReadInteger(kMonitorValue, FWindow->Monitor) : -1;
+        FWindow->Monitor = FMonitors.size() > 1 ? settings.ReadInteger(kMonitorValue, FWindow->Monitor) : -1;
         if (FWindow->HandleAllocated()) FWindow->RecreateHandle();
     }
     ReadDisplayOptions();
-    FOpenGL->WaitSync = ReadBool(kWaitSyncValue, FOpenGL->WaitSync);
-    if (ReadBool(kRendererValue, false)) FOpenGL->SetRendererKind(rkDirectX);
-    FilmFileName = ReadString(kFilmNameValue, "Film.jpg");
-    FilmSeconds = ReadInteger(kFilmSecondsValue, 1);
-    FilmFramesPerSecond = ReadInteger(kFilmFPSValue, 25);
-    ScreenShotsEnabled = ReadBool(kScreenShotsValue, false);
-    ScreenShotQuality = std::clamp(ReadInteger(kScreenShotQualityValue, kDefaultJPEGQuality), 1, 100);
-    FViewport->WideScreen = ReadBool(kWideScreenValue, FViewport->WideScreen);
+    FOpenGL->WaitSync = settings.ReadBool(kWaitSyncValue, FOpenGL->WaitSync);
+    if (settings.ReadBool(kRendererValue, false)) FOpenGL->SetRendererKind(rkDirectX);
+    FilmFileName = settings.ReadString(kFilmNameValue, "Film.jpg");
+    FilmSeconds = settings.ReadInteger(kFilmSecondsValue, 1);
+    FilmFramesPerSecond = settings.ReadInteger(kFilmFPSValue, 25);
+    ScreenShotsEnabled = settings.ReadBool(kScreenShotsValue, false);
+    ScreenShotQuality = std::clamp(settings.ReadInteger(kScreenShotQualityValue, kDefaultJPEGQuality), 1, 100);
+    FViewport->WideScreen = settings.ReadBool(kWideScreenValue, FViewport->WideScreen);
     TCustomGraphicApplicationPro::LoadOptions();
 }
 
 void TCustomGLApplication::SaveOptions() {
-    SetUseMachineKey(true);
-    ScrambledNames = true;
+    TSettingsView settings = FrameworkSettings();
     if (FDisplay) {
-        WriteBool(kDesktopOnlyValue, FDisplay->DesktopOnly);
-        WriteString(kFullScreenModeValue, FDisplay->FullScreenMode().ModeText());
+        settings.WriteBool(kDesktopOnlyValue, FDisplay->DesktopOnly);
+        settings.WriteString(kFullScreenModeValue, FDisplay->FullScreenMode().ModeText());
     }
-    if (FWindow) WriteInteger(kMonitorValue, FWindow->Monitor);
-    WriteBool(kWaitSyncValue, FOpenGL->WaitSync);
-    WriteBool(kRendererValue, FOpenGL->RendererKind() == rkDirectX);
-    WriteString(kFilmNameValue, FilmFileName);
-    WriteInteger(kFilmSecondsValue, FilmSeconds);
-    WriteInteger(kFilmFPSValue, FilmFramesPerSecond);
-    WriteInteger(kScreenShotQualityValue, ScreenShotQuality);
+    if (FWindow) settings.WriteInteger(kMonitorValue, FWindow->Monitor);
+    settings.WriteBool(kWaitSyncValue, FOpenGL->WaitSync);
+    settings.WriteBool(kRendererValue, FOpenGL->RendererKind() == rkDirectX);
+    settings.WriteString(kFilmNameValue, FilmFileName);
+    settings.WriteInteger(kFilmSecondsValue, FilmSeconds);
+    settings.WriteInteger(kFilmFPSValue, FilmFramesPerSecond);
+    settings.WriteInteger(kScreenShotQualityValue, ScreenShotQuality);
     TCustomGraphicApplicationPro::SaveOptions();
 }

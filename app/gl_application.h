@@ -232,6 +232,8 @@ public:
     bool ScreenShotsEnabled = false;
     bool Recording = false;
     bool DisplayOptionsLoaded() const { return FDisplayOptionsLoaded; }
+    // Start found no display fit for GL output and ended the run.
+    bool DisplayUnavailable() const { return FDisplayUnavailable; }
 
     TNotifyEvent OnStartOpenGL, OnStopOpenGL, OnSnapShot;
     TViewportEvent OnResizeViewport;
@@ -255,6 +257,7 @@ private:
     long double FPreviousFrameTime = 0;
     std::unique_ptr<TCustomAppOpenGL> FOpenGL;
     bool FDisplayOptionsLoaded = false;
+    bool FDisplayUnavailable = false;
     std::vector<platform::MonitorInfo> FMonitors;
     platform::MonitorInfo FDesktop;
 };

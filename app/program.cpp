@@ -1,9 +1,10 @@
 #include "app/program.h"
 
-#include "app/startup.h"
 #include "core/errors.h"
-#include "scene/objects.h"
 #include "core/strutil.h"
+#include "scene/objects.h"
+#include "scene/scene_sound.h"
+#include "world/clock.h"
 #include "world/underwater_world.h"
 
 #include <charconv>
@@ -21,6 +22,33 @@ bool ParseCount(std::string_view text, int64_t max, int64_t& value) {
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
     if (ec != std::errc() || end != text.data() + text.size() || v < 1 || v > max) return false;
     value = v;
+    return true;
+}
+
+// A whole number from lo to hi.
+bool ParseRange(std::string_view text, int32_t lo, int32_t hi, int32_t& value) {
+    if (text.empty() || text.size() > 9) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    int32_t v = 0;
+    std::from_chars(text.data(), text.data() + text.size(), v);
+    if (v < lo || v > hi) return false;
+    value = v;
+    return true;
+}
+
+// An X window id, decimal or 0x hex, as saver daemons pass it.
+bool ParseWindowId(std::string_view text, uintptr_t& id) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    if (text.empty()) return false;
+    uint64_t v = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, base);
+    if (ec != std::errc() || end != text.data() + text.size() || v == 0) return false;
+    id = static_cast<uintptr_t>(v);
     return true;
 }
 
@@ -52,19 +80,57 @@ std::string FilmFileName(const std::string& name) {
 // ---------------------------------------------------------------------------
 // Command line
 
-TProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
+TProgramOptions ParseProgramOptions(const std::vector<std::string>& args, std::string_view saverWindow) {
     TProgramOptions o;
     auto fail = [&o](std::string why) {
         o.Error = std::move(why);
         return o;
+    };
+    // A value from lo to hi for option `name`.
+    auto range = [&](size_t& i, const char* name, int32_t lo, int32_t hi, int32_t& value) {
+        if (i + 1 < args.size() && ParseRange(args[i + 1], lo, hi, value)) {
+            ++i;
+            return true;
+        }
+        o.Error = std::string(name) + " needs a number from " + std::to_string(lo) + " to " + std::to_string(hi);
+        return false;
     };
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const size_t left = args.size() - i - 1;
         if (a == "--help" || a == "-h") {
             o.Help = true;
-        } else if (a == "--fps") {
+        } else if (a == "--fps" || a == "-fps") {
             o.ShowFPS = true;
+        } else if (a == "--root" || a == "-root") {
+            o.Root = true;
+        } else if (a == "--window-id" || a == "-window-id") {
+            if (left < 1 || !ParseWindowId(args[i + 1], o.WindowId))
+                return fail(a + " needs a window id, decimal or 0x hex");
+            o.WindowIdGiven = true;
+            ++i;
+        } else if (a == "--water") {
+            int32_t water = 0;
+            if (!range(i, "--water", 1, 6, water)) return o;
+            o.Overrides.Water = water - 1;
+        } else if (a == "--fish-count") {
+            if (!range(i, "--fish-count", 0, 100, o.Overrides.FishCount)) return o;
+        } else if (a == "--bubble-count") {
+            if (!range(i, "--bubble-count", 0, 1000, o.Overrides.BubbleCount)) return o;
+        } else if (a == "--volume") {
+            if (!range(i, "--volume", 0, 100, o.Overrides.Volume)) return o;
+        } else if (a == "--no-sound") {
+            o.Overrides.NoSound = true;
+        } else if (a == "--clock") {
+            const std::string v = left ? args[i + 1] : "";
+            o.Overrides.ClockMode = v == "none" ? 0 : v == "24" ? 1 : v == "12" ? 2 : -1;
+            if (o.Overrides.ClockMode < 0) return fail("--clock needs none, 24 or 12");
+            ++i;
+        } else if (a == "--direction") {
+            const std::string v = left ? args[i + 1] : "";
+            o.Overrides.Direction = v == "right" ? fdRight : v == "left" ? fdLeft : v == "both" ? fdBoth : -1;
+            if (o.Overrides.Direction < 0) return fail("--direction needs left, right or both");
+            ++i;
         } else if (a == "--size") {
             if (left < 1 || !ParseSize(args[i + 1], o.Width, o.Height))
                 return fail("--size needs WIDTHxHEIGHT, each from 1 to " + std::to_string(MaxWindowSide) +
@@ -87,165 +153,105 @@ TProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
             o.FilmFramesPerSecond = static_cast<int32_t>(fps);
             o.FilmFileName = FilmFileName(args[i + 3]);
             i += 3;
+        } else if (a.size() >= 2 && (a[0] == '/' || (a[0] == '-' && a[1] != '-'))) {
+            // The saver's switches; a preview's window number follows its switch.
+            o.RoleArguments.push_back(a);
+            const char letter = static_cast<char>(a[1] | 0x20);
+            if ((letter == 'p' || letter == 'l' || letter == 'a' || letter == 'c') && a.size() == 2 && left &&
+                !args[i + 1].empty() && args[i + 1][0] != '-' && args[i + 1][0] != '/')
+                o.RoleArguments.push_back(args[++i]);
         } else {
             return fail("unknown option '" + a + "'");
         }
     }
     if (o.RecordFilm && o.Frames > 0) return fail("--frames and --record-film cannot be combined");
+    if (o.Root + o.WindowIdGiven + !o.RoleArguments.empty() > 1)
+        return fail("choose one of --root, --window-id and the switches -s, -p, -c, -a");
+    // A saver daemon that starts us without arguments wants its window filled.
+    if (args.empty() && !saverWindow.empty()) o.Root = true;
+    if (o.Root) {
+        o.WindowId = 0;
+        if (!saverWindow.empty() && !ParseWindowId(saverWindow, o.WindowId))
+            return fail("XSCREENSAVER_WINDOW is not a window id: '" + std::string(saverWindow) + "'");
+    }
     return o;
 }
 
 std::string ProgramUsage(std::string_view programName) {
     std::string name(programName);
     return "Usage: " + name +
-           " [options]\n"
-           "Shows the aquarium in a window until the window is closed or Escape is pressed.\n"
+           " [role] [options]\n"
+           "3D Marivelle, an aquarium screen saver. Without a role it shows the aquarium in a\n"
+           "window until the window is closed or Escape is pressed.\n"
            "\n"
+           "Roles:\n"
+           "  -s                              the screen saver, full screen; a key or a click ends it\n"
+           "  -p ID, -l ID                    the preview inside window ID\n"
+           "  -c                              the settings\n"
+           "  -a                              passwords: the desktop's screen locker handles them\n"
+           "  --root                          inside the saver daemon's window ($XSCREENSAVER_WINDOW),\n"
+           "                                  else on the root window\n"
+           "  --window-id ID                  the preview inside window ID (decimal or 0x hex)\n"
+           "\n"
+           "For this run only (nothing is saved):\n"
+           "  --water N                       water 1 to 6 (1-3 salt, 4-6 fresh)\n"
+           "  --fish-count N                  0 to 100 fish\n"
+           "  --bubble-count N                0 to 1000 bubbles\n"
+           "  --clock none|24|12              the clock\n"
+           "  --direction left|right|both     where the fish swim\n"
            "  --fps                           show the frame rate\n"
+           "  --no-sound                      silence\n"
+           "  --volume N                      sound volume 0 to 100\n"
+           "\n"
+           "In a window of its own:\n"
            "  --size WxH                      window size in pixels (default 1280x720)\n"
            "  --frames N                      leave after N frames and print the timings\n"
            "  --record-film SECONDS FPS NAME  draw SECONDS*FPS frames at a fixed step of 1/FPS s,\n"
            "                                  save them as NAME00001.jpg, NAME00002.jpg, ... and leave\n"
+           "\n"
            "  --help                          show this text\n";
-}
-
-// ---------------------------------------------------------------------------
-// TProgramSceneHost
-
-void TProgramSceneHost::PlainNames() {
-    App->ScrambledNames = false;
-    App->SetUseMachineKey(false);
-}
-
-std::string TProgramSceneHost::ReadString(const std::string& name, const std::string& defaultValue) {
-    PlainNames();
-    return App->ReadString(name, defaultValue);
-}
-
-bool TProgramSceneHost::ReadBool(const std::string& name, bool defaultValue) {
-    PlainNames();
-    try {
-        return App->ReadBool(name, defaultValue);
-    } catch (const EConvertError&) {
-        return defaultValue;
-    }
-}
-
-int32_t TProgramSceneHost::ReadInteger(const std::string& name, int32_t defaultValue) {
-    PlainNames();
-    try {
-        return App->ReadInteger(name, defaultValue);
-    } catch (const EConvertError&) {
-        return defaultValue;
-    }
-}
-
-void TProgramSceneHost::WriteString(const std::string& name, const std::string& value) {
-    PlainNames();
-    App->WriteString(name, value);
-}
-
-void TProgramSceneHost::WriteBool(const std::string& name, bool value) {
-    PlainNames();
-    App->WriteBool(name, value);
-}
-
-void TProgramSceneHost::WriteInteger(const std::string& name, int32_t value) {
-    PlainNames();
-    App->WriteInteger(name, value);
-}
-
-TCustomOpenGL* TProgramSceneHost::OpenGL() { return &App->OpenGL(); }
-
-TSceneView TProgramSceneHost::View() {
-    const TDefViewport& viewport = App->Viewport();
-    TSceneView view;
-    view.CameraPosition = viewport.Camera.Position.Vector();
-    view.FOV = viewport.FOV;
-    view.NearDepth = viewport.NearDepth;
-    view.FarDepth = viewport.FarDepth;
-    // The aspect the viewport applies, worked out the same way, so that it
-    // is right before the first frame too.
-    double measured = 4.0 / 3.0;
-    if (const TCustomGLWindow* window = App->Window()) {
-        view.WindowWidth = window->Width;
-        view.WindowHeight = window->Height;
-        const TViewArea area = ViewArea(App->IsFullScreen(), window->Monitor, window->Width, window->Height,
-                                        App->PrimaryScreenSize(), App->Monitors(), App->VirtualDesktop());
-        measured = area.Height > 0 ? static_cast<double>(area.Width) / area.Height : 1.0;
-    }
-    view.WideScreen = viewport.WideScreen || measured > 1.6;
-    view.Aspect = view.WideScreen ? 16.0 / 9.0 : viewport.ProjectionAspect(measured);
-    return view;
 }
 
 // ---------------------------------------------------------------------------
 // TAquariumProgram
 
-TAquariumProgram::TAquariumProgram(const platform::Services& services, const TGLPlatform& glPlatform)
-    : TCustomGLApplication(services, glPlatform), FSceneHost(*this) {
-    if (!glPlatform.Display || !glPlatform.Windows)
-        throw Exception("TAquariumProgram.Create error: no display or window system");
-    FCreatedTick = Clock().TickCount();
-    Title = "3D Marivelle";
-    Company = "Tarnwick Software";
-    MajorVersion = "4";
-    MinorVersion = "0";
+namespace {
 
-    // The view the aquarium is composed for: the water's backdrop covers the
-    // whole picture, so only depth is cleared.
-    TDefViewport& viewport = Viewport();
-    viewport.ClearMode = cmDepth;
-    viewport.FOV = 75;
-    viewport.NearDepth = 100;
-    viewport.FarDepth = 11000;
-    viewport.Perspective = true;
-    viewport.Enabled = true;
-    viewport.Cleared = true;
-    viewport.Stretch = true;
-    viewport.WideScreen = false;
-
-    FGLDisplay = std::make_unique<TGLDisplay>(*glPlatform.Display, services.Application);
-    FGLDisplay->DesktopOnly = false;
-    FGLWindow = std::make_unique<TGLWindow>(*glPlatform.Windows);
-    FGLWindow->Title = Title;
-    FGLWindow->Width = 1280;
-    FGLWindow->Height = 720;
-    SetDisplay(FGLDisplay.get());
-    SetWindow(FGLWindow.get());
-
-    OnStart = [this](TCustomApplicationPro*) { StartScene(); };
-    OnStop = [this](TCustomApplicationPro*) { StopScene(); };
-    OnLoadOptions = [this](TCustomApplicationPro*) { LoadSceneOptions(); };
-    OnSaveOptions = [this](TCustomApplicationPro*) { SaveSceneOptions(); };
-    OnFPSChanged = [this](TCustomApplicationPro*) {
-        if (FScene) FScene->UpdateFps(FPS());
-    };
-    OnStartOpenGL = [this](TCustomApplicationPro*) { StartedOpenGL(); };
-    OnRender = [this](TCustomGLApplication*, float deltaTime, bool) { RenderScene(deltaTime); };
+// The switches the saver's own rules read for this command line.
+std::vector<std::string> RoleArguments(const TProgramOptions& options) {
+    if (options.Root) return {"-s"};
+    if (options.WindowIdGiven) return {"-p", std::to_string(options.WindowId)};
+    return options.RoleArguments;
 }
 
-TAquariumProgram::~TAquariumProgram() {
-    // The scene goes while the GL context object it drew with still exists.
-    try {
-        Stop();
-    } catch (...) {
+}  // namespace
+
+TAquariumProgram::TAquariumProgram(const platform::Services& services, const TGLPlatform& glPlatform)
+    : TGLScreenSaver({}, ".EXE", services, glPlatform) {
+    FCreatedTick = Clock().TickCount();
+}
+
+TAquariumProgram::TAquariumProgram(const TProgramOptions& options, std::string_view ext,
+                                   const platform::Services& services, const TGLPlatform& glPlatform)
+    : TGLScreenSaver(RoleArguments(options), ext, services, glPlatform) {
+    FCreatedTick = Clock().TickCount();
+    if (options.Root) {
+        DaemonWindow = true;
+        SetParentHandle(options.WindowId);
     }
-    StopScene();
-    if (IsFullScreen()) FGLDisplay->LeaveFullScreen();
-    SetWindow(nullptr);
-    SetDisplay(nullptr);
+    Configure(options);
 }
 
 void TAquariumProgram::Configure(const TProgramOptions& options) {
-    FGLWindow->Width = options.Width;
-    FGLWindow->Height = options.Height;
+    GLWindow().Width = options.Width;
+    GLWindow().Height = options.Height;
     FShowFPS = options.ShowFPS;
     FFrameLimit = options.Frames;
     FFilmPending = options.RecordFilm;
     FFilmSeconds = options.FilmSeconds;
     FFilmFramesPerSecond = options.FilmFramesPerSecond;
     FFilmName = options.FilmFileName;
+    FOverrides = options.Overrides;
 }
 
 int TAquariumProgram::Run() {
@@ -256,7 +262,7 @@ int TAquariumProgram::Run() {
     if (FFailure.empty() && FFrameLimit > 0 && FFramesDrawn < FFrameLimit)
         Fail("TAquariumProgram.Run error: ended after " + std::to_string(FFramesDrawn) + " of " +
              std::to_string(FFrameLimit) + " frames");
-    return FFailure.empty() ? 0 : 1;
+    return FFailure.empty() && !DisplayUnavailable() ? 0 : 1;
 }
 
 void TAquariumProgram::Fail(const std::string& why) {
@@ -264,65 +270,37 @@ void TAquariumProgram::Fail(const std::string& why) {
     Services.Messages->ShowError(Application().Title(), why);
 }
 
-void TAquariumProgram::StartScene() {
-    FScene = LoadMainScene(AppPath, &FSceneHost);
-    FWorld = std::make_unique<TUnderWaterWorld>();
-    FWorld->FApp = &FSceneHost;
-    FWorld->FScene = FScene.get();
-    // Loads the scene's and the world's settings too, and the world applies
-    // them to the scene.
-    LoadOptions();
-    if (FShowFPS) FScene->ShowFPS(true);
+void TAquariumProgram::SceneStarted() {
+    ApplyOverrides();
+    if (FShowFPS) Scene()->ShowFPS(true);
     // The stored settings decide about screenshots; a film asked for on the
     // command line is written regardless.
     if (FFilmPending) ScreenShotsEnabled = true;
-    // Opened after the options, which would otherwise recreate it at once.
-    if (!FGLWindow->HandleAllocated()) FGLWindow->CreateHandle();
-    if (!FGLWindow->HandleAllocated())
-        throw Exception("TAquariumProgram.StartScene error: the window could not be opened");
 }
 
-void TAquariumProgram::StopScene() {
-    // The world goes first; it refers to the scene's objects.
-    FWorld.reset();
-    FScene.reset();
-}
-
-void TAquariumProgram::LoadSceneOptions() {
-    ScrambledNames = false;
-    SetUseMachineKey(false);
-    if (FScene) FScene->LoadSettings();
-    if (FWorld) FWorld->LoadSettings();
-}
-
-void TAquariumProgram::SaveSceneOptions() {
-    ScrambledNames = false;
-    SetUseMachineKey(false);
-    if (FScene) FScene->SaveSettings();
-    if (FWorld) FWorld->SaveSettings();
-}
-
-void TAquariumProgram::StartedOpenGL() {
-    if (!FWorld) return;
-    // Hiding and showing each school shares the fish out again now that GL
-    // runs.
-    const std::vector<std::string> names = FWorld->SchoolNames;
-    for (const std::string& name : names) {
-        const bool visible = FWorld->IsSchoolVisible(name);
-        FWorld->SetSchoolVisible(name, false);
-        FWorld->SetSchoolVisible(name, visible);
+void TAquariumProgram::ApplyOverrides() {
+    TUnderWaterWorld& world = *World();
+    const TSettingOverrides& o = FOverrides;
+    if (o.Water >= 0) {
+        world.SetWaterBackgroundIndex(o.Water);
+        // Waters 4 to 6 are fresh water, with their own schools.
+        world.SetFishTypeIndex(o.Water >= 3 ? 1 : 0);
+    }
+    if (o.FishCount >= 0) world.SetFishCount(o.FishCount);
+    if (o.BubbleCount >= 0) world.SetBubbleCount(o.BubbleCount);
+    if (o.Direction >= 0) world.SetFishDirection(static_cast<TFishDirection>(o.Direction));
+    if (o.ClockMode >= 0)
+        if (auto* clock = dynamic_cast<TGLClock*>(Scene()->FindObject("GLClock"))) clock->SetMode(o.ClockMode);
+    if (auto* sounds = dynamic_cast<TSceneSoundList*>(Scene()->FindObject("Sounds"))) {
+        if (o.NoSound) sounds->SetVisible(false);
+        if (o.Volume >= 0) {
+            sounds->SetSoundVolume(o.Volume);
+            sounds->SetMusicVolume(o.Volume);
+        }
     }
 }
 
-int32_t TAquariumProgram::ScreenCount() const {
-    const auto monitors = static_cast<int32_t>(Monitors().size());
-    return monitors > 1 && IsFullScreen() && FGLWindow->Monitor == monitors ? 2 : 1;
-}
-
-void TAquariumProgram::RenderScene(float deltaTime) {
-    if (!FScene) return;
-    if (FWorld) FWorld->SetScreenCount(ScreenCount());
-    FScene->Frame(deltaTime);
+void TAquariumProgram::FrameDrawn() {
     const uint32_t now = Clock().TickCount();
     if (FFramesDrawn == 0) FFirstFrameTick = now;
     FLastFrameTick = now;
@@ -331,7 +309,7 @@ void TAquariumProgram::RenderScene(float deltaTime) {
 }
 
 void TAquariumProgram::Idle(bool& done) {
-    TCustomGLApplication::Idle(done);
+    TGLScreenSaver::Idle(done);
     // After a whole pass, never inside one: the film draws frames itself.
     if (FFilmPending && GLStarted() && !InIdle()) RecordRequestedFilm();
 }
@@ -345,14 +323,6 @@ void TAquariumProgram::RecordRequestedFilm() {
         Fail("TAquariumProgram.RecordFilm error: the film stopped after " + std::to_string(captured) + " of " +
              std::to_string(expected) + " frames");
     Application().Terminate();
-}
-
-void TAquariumProgram::HandleMessage(platform::WindowMessage& msg, bool& handled) {
-    const bool escape = msg.Msg == platform::wm::KeyDown && msg.WParam == platform::vk::Escape;
-    // Closing or losing the window ends the program; there is nothing to
-    // return to.
-    if (escape || msg.Msg == platform::wm::Close || msg.Msg == platform::wm::Destroy) Application().Terminate();
-    TCustomGLApplication::HandleMessage(msg, handled);
 }
 
 void TAquariumProgram::HandleException(const std::exception& e) {

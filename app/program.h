@@ -1,11 +1,9 @@
-// The aquarium as a plain program: a GL application with its own top-level
-// window that builds the scene when the framework starts, hands each frame's
-// time step to it and ends when the window is closed, on Escape, after a
-// given number of frames or once a requested film is written.
+// The aquarium program: the screen-saver host in the role its command line
+// asks for, with the program role's extras (window size, a frame limit, a
+// film) and one-run overrides of the stored settings.
 #pragma once
 
-#include "app/gl_application.h"
-#include "scene/scene_host.h"
+#include "app/screen_saver.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,8 +11,21 @@
 #include <string_view>
 #include <vector>
 
-class TMainScene;
-class TUnderWaterWorld;
+// Settings the command line overrides for one run; never saved. -1 (or
+// false) leaves the stored value.
+struct TSettingOverrides {
+    int32_t Water = -1;        // 0..5
+    int32_t FishCount = -1;    // 0..100
+    int32_t BubbleCount = -1;  // 0..1000
+    int32_t ClockMode = -1;    // 0 none, 1 24-hour, 2 12-hour
+    int32_t Direction = -1;    // the world's direction index
+    bool NoSound = false;
+    int32_t Volume = -1;  // 0..100
+    bool Any() const {
+        return Water >= 0 || FishCount >= 0 || BubbleCount >= 0 || ClockMode >= 0 || Direction >= 0 || NoSound ||
+               Volume >= 0;
+    }
+};
 
 // What the command line asks for. Error is empty when it parsed.
 struct TProgramOptions {
@@ -29,6 +40,14 @@ struct TProgramOptions {
     int32_t FilmFramesPerSecond = 0;
     // The pictures' name; the frame number goes before its extension.
     std::string FilmFileName;
+    // The saver's own switches (-s, -c, /p N, -a, ...), as given.
+    std::vector<std::string> RoleArguments;
+    // --root: inside the saver daemon's window (or the root window).
+    bool Root = false;
+    // --window-id: the preview inside that window.
+    bool WindowIdGiven = false;
+    uintptr_t WindowId = 0;
+    TSettingOverrides Overrides;
     std::string Error;
 };
 
@@ -38,42 +57,21 @@ inline constexpr int32_t MaxWindowSide = 16384;
 inline constexpr int32_t MaxFilmSeconds = 3600;
 inline constexpr int32_t MaxFilmFramesPerSecond = 1000;
 
-// `args` are the arguments after the program name.
-TProgramOptions ParseProgramOptions(const std::vector<std::string>& args);
+// `args` are the arguments after the program name; `saverWindow` is the
+// value of $XSCREENSAVER_WINDOW (empty when unset): a saver daemon that
+// starts us without arguments means --root.
+TProgramOptions ParseProgramOptions(const std::vector<std::string>& args, std::string_view saverWindow = {});
 std::string ProgramUsage(std::string_view programName);
 
-// The scene's view of a GL application: its settings store under the
-// current user with plain value names, its GL context, and the view the
-// viewport will apply.
-class TProgramSceneHost final : public ISceneHost {
+class TAquariumProgram : public TGLScreenSaver {
 public:
-    explicit TProgramSceneHost(TCustomGLApplication& application) : App(&application) {}
-
-    std::string ReadString(const std::string& name, const std::string& defaultValue) override;
-    // A stored text that is no boolean or integer gives the default: a
-    // damaged settings file must not keep the program from starting.
-    bool ReadBool(const std::string& name, bool defaultValue) override;
-    int32_t ReadInteger(const std::string& name, int32_t defaultValue) override;
-    void WriteString(const std::string& name, const std::string& value) override;
-    void WriteBool(const std::string& name, bool value) override;
-    void WriteInteger(const std::string& name, int32_t value) override;
-
-    TCustomOpenGL* OpenGL() override;
-    TSceneView View() override;
-
-private:
-    // The framework keeps its own values scrambled under the machine root;
-    // the scene's live under the user with their names as they are.
-    void PlainNames();
-
-    TCustomGLApplication* App;
-};
-
-class TAquariumProgram : public TCustomGLApplication {
-public:
+    // The program role.
     explicit TAquariumProgram(const platform::Services& services = platform::SystemServices(),
                               const TGLPlatform& glPlatform = SystemGLPlatform());
-    ~TAquariumProgram() override;
+    // The role the options ask for; `ext` is the program file's extension.
+    TAquariumProgram(const TProgramOptions& options, std::string_view ext,
+                     const platform::Services& services = platform::SystemServices(),
+                     const TGLPlatform& glPlatform = SystemGLPlatform());
 
     // Window size, frame-rate display, frame limit and film; before Run.
     void Configure(const TProgramOptions& options);
@@ -81,17 +79,7 @@ public:
     int Run();
 
     void Idle(bool& done) override;
-    void HandleMessage(platform::WindowMessage& msg, bool& handled) override;
     void HandleException(const std::exception& e) override;
-
-    TMainScene* Scene() const { return FScene.get(); }
-    TUnderWaterWorld* World() const { return FWorld.get(); }
-    TProgramSceneHost& SceneHost() { return FSceneHost; }
-    TGLWindow& GLWindow() { return *FGLWindow; }
-    TGLDisplay& GLDisplay() { return *FGLDisplay; }
-
-    // Monitors the view spans: 2 for "Dual View" in full screen, else 1.
-    int32_t ScreenCount() const;
 
     int64_t FramesDrawn() const { return FFramesDrawn; }
     // Milliseconds from construction to the end of the first frame, and
@@ -101,24 +89,16 @@ public:
     // Empty, or why the run failed (also after an error was reported).
     const std::string& Failure() const { return FFailure; }
 
+protected:
+    void SceneStarted() override;
+    void FrameDrawn() override;
+
 private:
-    void StartScene();
-    void StopScene();
-    void LoadSceneOptions();
-    void SaveSceneOptions();
-    void RenderScene(float deltaTime);
-    void StartedOpenGL();
     void RecordRequestedFilm();
     void Fail(const std::string& why);
+    void ApplyOverrides();
 
-    // Owned here and detached before they go, since the framework's own
-    // destructor still looks at its display and window.
-    std::unique_ptr<TGLDisplay> FGLDisplay;
-    std::unique_ptr<TGLWindow> FGLWindow;
-    TProgramSceneHost FSceneHost;
-    std::unique_ptr<TMainScene> FScene;
-    std::unique_ptr<TUnderWaterWorld> FWorld;
-
+    TSettingOverrides FOverrides;
     bool FShowFPS = false;
     int64_t FFrameLimit = 0;
     bool FFilmPending = false;

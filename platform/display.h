@@ -51,7 +51,14 @@ public:
     virtual std::vector<MonitorInfo> Monitors() = 0;
     // The bounds of the whole desktop, all monitors together.
     virtual MonitorInfo VirtualDesktop() = 0;
+
+    // Why no GL output can be shown here, in the words of this system (no
+    // display, no GL on it, no visual deep enough); empty when it can.
+    virtual std::string UnavailableReason() { return {}; }
 };
+
+// What this system calls the desktop whose colour depth a user changes.
+extern const char* const kDesktopName;
 
 // This OS's display; lives for the whole process.
 IDisplaySettings& SystemDisplaySettings();

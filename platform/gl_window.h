@@ -23,7 +23,14 @@ inline constexpr uint32_t SysCommand = 0x0112;
 inline constexpr uint32_t MouseMove = 0x0200;
 inline constexpr uint32_t LButtonDown = 0x0201;
 inline constexpr uint32_t RButtonDown = 0x0204;
+inline constexpr uint32_t LButtonUp = 0x0202;
+inline constexpr uint32_t LButtonDblClk = 0x0203;
+inline constexpr uint32_t RButtonUp = 0x0205;
+inline constexpr uint32_t RButtonDblClk = 0x0206;
 inline constexpr uint32_t MButtonDown = 0x0207;
+inline constexpr uint32_t MButtonUp = 0x0208;
+inline constexpr uint32_t MButtonDblClk = 0x0209;
+inline constexpr uint32_t SysKeyDown = 0x0104;
 }  // namespace wm
 
 namespace sc {
@@ -40,6 +47,8 @@ inline constexpr uintptr_t Escape = 0x1B;
 inline constexpr uintptr_t Snapshot = 0x2C;  // Print Screen
 }  // namespace vk
 
+// A child window fills its parent and follows the parent's size; when the
+// parent goes, so does the child (the host sees wm::Destroy).
 struct GLWindowParams {
     GLWindowHandle Parent = 0;  // 0: a top-level window
     int32_t Left = 0;
@@ -66,6 +75,12 @@ public:
     virtual void ProcessMessages(const std::function<void(GLWindowHandle, WindowMessage&)>& handler) = 0;
     // Whether the key is held down, as far as the events seen so far tell.
     virtual bool KeyDown(uintptr_t virtualKey) const = 0;
+    // Shows or hides the mouse cursor over every window made here, also
+    // over those made later.
+    virtual void SetCursorVisible(bool visible) = 0;
+    // Blocks until an event for the windows made here is pending, or for at
+    // most timeoutMs; false at once when there are no windows to wait on.
+    virtual bool WaitForMessages(int32_t timeoutMs) = 0;
 };
 
 // This OS's windows; lives for the whole process.

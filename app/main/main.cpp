@@ -1,15 +1,31 @@
-// Entry point: the aquarium in a window of its own until it is closed.
+// Entry point: the aquarium in the role its command line asks for.
 #include "app/program.h"
 #include "core/strutil.h"
+#include "platform/gl_window.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
 
+namespace {
+
+// The program file's extension, upper-cased; a file without one (as
+// programs are on Linux) counts as ".EXE".
+std::string Extension(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return ".EXE";
+    return str::UpperCase(name.substr(dot));
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     const std::string name = argc > 0 && argv[0] ? std::string(str::ExtractFileName(argv[0])) : "marivelle";
-    const TProgramOptions options = ParseProgramOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    const char* saverWindow = std::getenv("XSCREENSAVER_WINDOW");
+    const TProgramOptions options = ParseProgramOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc),
+                                                        saverWindow ? saverWindow : "");
     if (!options.Error.empty()) {
         std::fprintf(stderr, "%s: %s\n\n%s", name.c_str(), options.Error.c_str(), ProgramUsage(name).c_str());
         return 2;
@@ -19,8 +35,27 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
-        TAquariumProgram program;
-        program.Configure(options);
+        TAquariumProgram program(options, Extension(name));
+        if (program.Role() == srPassword) {
+            std::puts("3D Marivelle keeps no password of its own: your desktop's screen locker handles passwords.");
+            return 0;
+        }
+        // A preview or a daemon's window that does not exist has nothing to
+        // draw into.
+        const uintptr_t parent = program.GLWindow().ParentWindow ? program.GLWindow().ParentWindow
+                                                                 : (program.Role() == srPreview || program.DaemonWindow)
+                                                                       ? program.ParentHandle()
+                                                                       : 0;
+        int32_t width = 0, height = 0;
+        if (parent && !platform::SystemGLWindows().WindowSize(parent, width, height)) {
+            std::fprintf(stderr, "%s: there is no window 0x%lx to draw into (is DISPLAY right?)\n", name.c_str(),
+                         static_cast<unsigned long>(parent));
+            return 2;
+        }
+        if (program.Role() == srPreview && !parent) {
+            std::fprintf(stderr, "%s: the preview needs the id of the window to draw into\n", name.c_str());
+            return 2;
+        }
         const int code = program.Run();
         if (options.Frames > 0 && program.FramesDrawn() > 0) {
             std::printf("%lld frames; first frame %u ms after start", static_cast<long long>(program.FramesDrawn()),
@@ -33,6 +68,9 @@ int main(int argc, char** argv) {
             std::printf("\n");
         }
         return code;
+    } catch (const EConvertError& e) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), e.what());
+        return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "3D Marivelle: %s\n", e.what());
         return 1;

@@ -282,6 +282,31 @@ public:
         return list;
     }
 
+    std::string UnavailableReason() override {
+        const char* name = std::getenv("DISPLAY");
+        if (!name || !*name) return "There is no X display to show the aquarium on: DISPLAY is not set.";
+        if (!Connect())
+            return std::string("The X display \"") + name +
+                   "\" cannot be opened: is the X server running, and may this user connect to it?";
+        int opcode = 0, event = 0, error = 0;
+        if (!XQueryExtension(Dpy, "GLX", &opcode, &event, &error))
+            return std::string("The X display \"") + name +
+                   "\" offers no OpenGL (its GLX extension is missing): install the Mesa or vendor GL drivers, "
+                   "or start the X server with GLX.";
+        XVisualInfo wanted{};
+        wanted.screen = DefaultScreen(Dpy);
+        wanted.c_class = TrueColor;
+        int count = 0;
+        XVisualInfo* visuals = XGetVisualInfo(Dpy, VisualScreenMask | VisualClassMask, &wanted, &count);
+        bool deep = false;
+        for (int i = 0; i < count; ++i) deep = deep || visuals[i].depth >= 16;
+        if (visuals) XFree(visuals);
+        if (!deep)
+            return std::string("The X display \"") + name +
+                   "\" has no colour visual of at least 16 bits: run the X server at a depth of 16 or 24 bits.";
+        return {};
+    }
+
     MonitorInfo VirtualDesktop() override {
         MonitorInfo m;
         if (!Connect()) return m;
@@ -442,6 +467,8 @@ private:
 std::unique_ptr<IDisplaySettings> CreateXRandRDisplaySettings(const char* displayName) {
     return std::make_unique<XRandRDisplaySettings>(displayName);
 }
+
+const char* const kDesktopName = "X display";
 
 IDisplaySettings& SystemDisplaySettings() {
     // Destroyed at exit, which restores a mode still switched.

@@ -107,6 +107,7 @@ public:
         }
         const char* vendor = std::getenv("__GLX_VENDOR_LIBRARY_NAME");
         Display*& connection = Connections[vendor ? vendor : ""];
+        x11::LetStrayErrorsPass();
         if (!connection) connection = XOpenDisplay(nullptr);
         Dpy = connection;
         int errorBase = 0, eventBase = 0;

@@ -9,7 +9,10 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <poll.h>
+
 #include <algorithm>
+#include <map>
 #include <set>
 
 namespace platform {
@@ -51,23 +54,34 @@ intptr_t Point(int x, int y) { return static_cast<intptr_t>((x & 0xFFFF) | ((y &
 class X11GLWindows final : public IGLWindowSystem {
 public:
     ~X11GLWindows() override {
-        if (Dpy) XCloseDisplay(Dpy);
+        if (Dpy) XCloseDisplay(Dpy);  // frees the cursor too
     }
 
     GLWindowHandle CreateGLWindow(const GLWindowParams& p) override {
         if (!Open()) return 0;
         x11::ErrorTrap trap(Dpy);
-        ::Window parent = p.Parent ? static_cast<::Window>(p.Parent) : DefaultRootWindow(Dpy);
+        const ::Window root = DefaultRootWindow(Dpy);
+        ::Window parent = p.Parent ? static_cast<::Window>(p.Parent) : root;
+        // A foreign parent: watch it, so that the child follows its size.
+        const bool foreignParent = parent != root && !Ours.count(parent);
+        XWindowAttributes parentAttributes{};
+        if (foreignParent) {
+            if (!XGetWindowAttributes(Dpy, parent, &parentAttributes) || !trap.Ok()) return 0;
+            XSelectInput(Dpy, parent, StructureNotifyMask);
+        }
         XSetWindowAttributes a{};
         a.background_pixel = Pixel(p.Color);
         a.border_pixel = 0;
         a.override_redirect = p.FullScreen ? True : False;
-        a.event_mask = StructureNotifyMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | PointerMotionMask |
-                       ExposureMask | FocusChangeMask;
+        a.event_mask = StructureNotifyMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
+                       PointerMotionMask | ExposureMask | FocusChangeMask;
+        a.cursor = CursorHidden ? BlankCursor() : None;
         ::Window w = XCreateWindow(Dpy, parent, p.Left, p.Top, static_cast<unsigned>(std::max(p.Width, 1)),
                                    static_cast<unsigned>(std::max(p.Height, 1)), 0, CopyFromParent, InputOutput,
-                                   CopyFromParent, CWBackPixel | CWBorderPixel | CWOverrideRedirect | CWEventMask, &a);
+                                   CopyFromParent,
+                                   CWBackPixel | CWBorderPixel | CWOverrideRedirect | CWEventMask | CWCursor, &a);
         if (!trap.Ok() || !w) return 0;
+        if (foreignParent) Followers[parent] = w;
         if (!p.Parent) {
             XSetWMProtocols(Dpy, w, &DeleteWindow, 1);
             SetTitle(w, p.Title);
@@ -92,6 +106,7 @@ public:
         }
         // The host already knows; its DestroyNotify is not passed on.
         Ours.erase(window);
+        ForgetFollower(window);
         CloseWhenUnused();
     }
 
@@ -116,6 +131,15 @@ public:
             switch (e.type) {
                 case ConfigureNotify:
                     w = static_cast<GLWindowHandle>(e.xconfigure.window);
+                    if (auto follower = Followers.find(e.xconfigure.window); follower != Followers.end()) {
+                        // The foreign parent changed size: the child follows, and
+                        // its own ConfigureNotify tells the host.
+                        x11::ErrorTrap trap(Dpy);
+                        XResizeWindow(Dpy, follower->second, static_cast<unsigned>(std::max(e.xconfigure.width, 1)),
+                                      static_cast<unsigned>(std::max(e.xconfigure.height, 1)));
+                        trap.Ok();
+                        continue;
+                    }
                     msg.Msg = wm::Size;
                     msg.LParam = static_cast<intptr_t>((e.xconfigure.width & 0xFFFF) |
                                                        ((e.xconfigure.height & 0xFFFF) << 16));
@@ -123,6 +147,7 @@ public:
                 case DestroyNotify:
                     w = static_cast<GLWindowHandle>(e.xdestroywindow.window);
                     if (!Ours.erase(w)) continue;
+                    ForgetFollower(w);
                     msg.Msg = wm::Destroy;
                     break;
                 case ClientMessage:
@@ -138,6 +163,14 @@ public:
                     msg.Msg = e.xbutton.button == Button1   ? wm::LButtonDown
                               : e.xbutton.button == Button3 ? wm::RButtonDown
                                                             : wm::MButtonDown;
+                    msg.LParam = Point(e.xbutton.x, e.xbutton.y);
+                    break;
+                case ButtonRelease:
+                    // The wheel's steps come as press and release; the press counted.
+                    if (e.xbutton.button > Button3) continue;
+                    msg.Msg = e.xbutton.button == Button1   ? wm::LButtonUp
+                              : e.xbutton.button == Button3 ? wm::RButtonUp
+                                                            : wm::MButtonUp;
                     msg.LParam = Point(e.xbutton.x, e.xbutton.y);
                     break;
                 case KeyPress:
@@ -163,14 +196,51 @@ public:
 
     bool KeyDown(uintptr_t virtualKey) const override { return Held.count(virtualKey) != 0; }
 
+    void SetCursorVisible(bool visible) override {
+        CursorHidden = !visible;
+        if (!Dpy) return;
+        x11::ErrorTrap trap(Dpy);
+        for (GLWindowHandle w : Ours) XDefineCursor(Dpy, static_cast<::Window>(w), CursorHidden ? BlankCursor() : None);
+        XFlush(Dpy);
+        trap.Ok();
+    }
+
+    bool WaitForMessages(int32_t timeoutMs) override {
+        if (!Dpy || Ours.empty()) return false;
+        if (XPending(Dpy) > 0) return true;
+        pollfd fd{ConnectionNumber(Dpy), POLLIN, 0};
+        return poll(&fd, 1, timeoutMs) > 0;
+    }
+
 private:
+    void ForgetFollower(GLWindowHandle child) {
+        for (auto it = Followers.begin(); it != Followers.end(); ++it)
+            if (it->second == child) {
+                Followers.erase(it);
+                return;
+            }
+    }
+
+    // An invisible cursor: a 1x1 pixmap cursor with an empty mask.
+    ::Cursor BlankCursor() {
+        if (Blank) return Blank;
+        static const char empty[1] = {0};
+        Pixmap bits = XCreateBitmapFromData(Dpy, DefaultRootWindow(Dpy), empty, 1, 1);
+        XColor black{};
+        Blank = XCreatePixmapCursor(Dpy, bits, bits, &black, &black, 0, 0);
+        XFreePixmap(Dpy, bits);
+        return Blank;
+    }
+
     // Without windows the connection has nothing to listen to; keeping it
     // would tie the process to a server that may go away.
     void CloseWhenUnused() {
         if (!Dpy || !Ours.empty()) return;
         XCloseDisplay(Dpy);
         Dpy = nullptr;
+        Blank = 0;
         Held.clear();
+        Followers.clear();
     }
 
     // The UTF-8 name modern desktops read, and the Latin-1 one older ones do
@@ -185,6 +255,7 @@ private:
 
     bool Open() {
         if (Dpy) return true;
+        x11::LetStrayErrorsPass();
         Dpy = XOpenDisplay(nullptr);
         if (!Dpy) return false;
         DeleteWindow = XInternAtom(Dpy, "WM_DELETE_WINDOW", False);
@@ -197,6 +268,10 @@ private:
     Atom DeleteWindow = 0, NetWmName = 0, Utf8String = 0;
     std::set<GLWindowHandle> Ours;
     std::set<uintptr_t> Held;
+    // Foreign parents we watch, and the child of ours that fills each.
+    std::map<::Window, ::Window> Followers;
+    ::Cursor Blank = 0;
+    bool CursorHidden = false;
 };
 
 }  // namespace

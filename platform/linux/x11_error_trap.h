@@ -5,6 +5,7 @@
 #pragma once
 
 #include <X11/Xlib.h>
+#include <unistd.h>
 
 namespace platform::x11 {
 
@@ -58,5 +59,21 @@ private:
     bool Done = false;
     static inline ErrorTrap* Active = nullptr;
 };
+
+// Xlib's own handler ends the process on any error. A window we draw into
+// can vanish between two requests (a preview's parent closed, a daemon
+// ending the hack): the DestroyNotify that follows ends the run cleanly, so
+// errors outside a trap are let pass instead. Installed once per process.
+// A lost connection (the X server gone) ends the process at once and
+// quietly: there is nothing left to show, and a switched mode is the
+// guardian's to restore.
+inline void LetStrayErrorsPass() {
+    static const bool installed = [] {
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+        XSetIOErrorHandler([](Display*) -> int { _exit(0); });
+        return true;
+    }();
+    (void)installed;
+}
 
 }  // namespace platform::x11

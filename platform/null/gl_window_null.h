@@ -44,6 +44,11 @@ public:
         for (auto& [window, msg] : pending) handler(window, msg);
     }
     bool KeyDown(uintptr_t virtualKey) const override { return Held.count(virtualKey) != 0; }
+    void SetCursorVisible(bool visible) override { CursorVisible = visible; }
+    bool WaitForMessages(int32_t) override {
+        ++Waits;
+        return !Queue.empty();
+    }
 
     void Post(GLWindowHandle window, uint32_t msg, uintptr_t wParam = 0, intptr_t lParam = 0) {
         Queue.push_back({window, WindowMessage{msg, wParam, lParam, 0}});
@@ -58,6 +63,8 @@ public:
     std::vector<std::pair<GLWindowHandle, WindowMessage>> Queue;
     std::set<uintptr_t> Held;
     int Pumps = 0;
+    int Waits = 0;
+    bool CursorVisible = true;
 };
 
 }  // namespace platform

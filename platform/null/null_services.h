@@ -89,8 +89,24 @@ public:
         Calls.emplace_back(needDisplay, needSystem);
         return Available;
     }
+    bool SuspendSystem() override {
+        ++Suspends;
+        return Available;
+    }
+    bool MonitorOff() override {
+        ++MonitorOffs;
+        return Available;
+    }
+    bool TakeSleepNotice() override {
+        const bool notice = SleepNotice;
+        SleepNotice = false;
+        return notice;
+    }
     std::vector<std::pair<bool, bool>> Calls;  // needDisplay, needSystem
     bool Available = true;
+    int Suspends = 0;
+    int MonitorOffs = 0;
+    bool SleepNotice = false;  // set by a test: the next poll takes it
 };
 
 // Records what the framework asks of the application object; Log holds the

@@ -39,8 +39,9 @@ inline std::string ReadAll(const std::filesystem::path& file) {
 
 // Runs the program with args in `dir` (its working folder, with "home",
 // "config" and "run" inside) and waits up to `limit` for it to end.
+// `display` replaces the test server's name when given.
 inline RunResult RunProgram(const std::vector<std::string>& args, const std::filesystem::path& dir,
-                            std::chrono::seconds limit = std::chrono::seconds(120)) {
+                            std::chrono::seconds limit = std::chrono::seconds(120), const std::string& display = "") {
     namespace fs = std::filesystem;
     RunResult result;
     const fs::path home = dir / "home", config = dir / "config", runtime = dir / "run";
@@ -48,7 +49,8 @@ inline RunResult RunProgram(const std::vector<std::string>& args, const std::fil
     fs::create_directories(config);
     fs::create_directories(runtime);
     chmod(runtime.c_str(), 0700);
-    std::vector<std::string> env = {"DISPLAY=" + xvfb::TheServer().Name, "HOME=" + home.string(),
+    std::vector<std::string> env = {"DISPLAY=" + (display.empty() ? xvfb::TheServer().Name : display),
+                                    "HOME=" + home.string(),
                                     "XDG_CONFIG_HOME=" + config.string(), "XDG_RUNTIME_DIR=" + runtime.string()};
     for (char** e = environ; *e; ++e) {
         std::string_view entry(*e);

@@ -95,7 +95,6 @@ TEST(ProgramOptionsTest, BadOptionsAreRefusedWithTheReason) {
     };
     const std::vector<Case> cases = {
         {{"--bogus"}, "'--bogus'"},
-        {{"-fps"}, "'-fps'"},
         {{"--size"}, "--size"},
         {{"--size", "800"}, "--size"},
         {{"--size", "0x600"}, "--size"},
@@ -476,6 +475,17 @@ TEST_F(ProgramRunTest, ARunWithAFrameLimitEndsWellAndReportsItsTimings) {
     RunResult run = RunProgram({"--size", "320x240", "--frames", "5", "--fps"}, dir);
     EXPECT_EQ(run.ExitCode, 0) << run.Err;
     EXPECT_EQ(run.Out.rfind("5 frames; first frame ", 0), 0u) << run.Out;
+}
+
+TEST_F(ProgramRunTest, WithoutAReachableDisplayTheProgramSaysSoInItsOwnWords) {
+    const fs::path dir = ScratchDir("program");
+    RunResult run = RunProgram({"--frames", "1"}, dir, std::chrono::seconds(60), ":97");
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_NE(run.Err.find("The X display \":97\" cannot be opened"), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err.find("Windows"), std::string::npos) << run.Err;
+    run = RunProgram({"--window-id", "0x7ffffff"}, dir, std::chrono::seconds(60));
+    EXPECT_EQ(run.ExitCode, 2);
+    EXPECT_NE(run.Err.find("no window 0x7ffffff"), std::string::npos) << run.Err;
 }
 
 TEST_F(ProgramRunTest, BadOptionsGiveTheUsageAndExitCodeTwo) {
