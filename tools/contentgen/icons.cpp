@@ -109,7 +109,7 @@ std::string IconSvg() {
         base64 += i + 2 < png.size() ? Alphabet[n & 63] : '=';
     }
     auto hex = [](Color c) {
-        char buf[8];
+        char buf[16];
         std::snprintf(buf, sizeof buf, "#%02x%02x%02x", static_cast<int>(std::lround(c.r * 255)),
                       static_cast<int>(std::lround(c.g * 255)), static_cast<int>(std::lround(c.b * 255)));
         return std::string(buf);
