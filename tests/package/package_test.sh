@@ -85,7 +85,7 @@ deb=$(ls "$scratch"/out/marivelle_*_*.deb 2>/dev/null | head -n1)
 echo "package: $(basename "$deb")"
 
 # 2. Lintian: errors fail; warnings and notes are shown.
-lintian --no-tag-display-limit --fail-on error "$deb" >"$scratch/lintian.log" 2>&1
+lintian --tag-display-limit 0 --fail-on error "$deb" >"$scratch/lintian.log" 2>&1
 lintian_status=$?
 cat "$scratch/lintian.log"
 [ $lintian_status -eq 0 ] || fail "lintian reports errors"
