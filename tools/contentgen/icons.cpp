@@ -17,8 +17,9 @@ namespace cg {
 namespace {
 
 constexpr const char* IconSpecies = "Clown";
-// Extra supersampling on top of the rasteriser's own: small icons are mostly edge.
-constexpr int IconOversample = 4;
+// Extra supersampling on top of the rasteriser's own: small icons are mostly
+// edge, and large ones would only cost memory (a 4096-pixel square is 256 MB).
+int Oversample(int size) { return std::clamp(256 / size, 1, 4); }
 
 const Color WaterTop = Rgb(0x5CC8F0);
 const Color WaterBottom = Rgb(0x0B4E8C);
@@ -54,11 +55,11 @@ Image DrawFish(int size, float widthShare) {
             lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), 0};
             hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), 0};
         }
-    const int big = size * IconOversample;
+    const int big = size * Oversample(size);
     const float scale = widthShare * static_cast<float>(big) / (hi.x - lo.x);
     Rasteriser r(big, big, {0, 0, 0, 0});
     r.Draw(mesh.Groups, MakeView(0, 0, {(lo.x + hi.x) / 2, (lo.y + hi.y) / 2, 0}, scale));
-    return Downsample(r.Result(), IconOversample);
+    return Downsample(r.Result(), Oversample(size));
 }
 
 }  // namespace
