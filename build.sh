@@ -2,7 +2,7 @@
 # One entry point for newcomers and CI:
 #   ./build.sh run    install what is missing, build, start the saver
 #   ./build.sh test   install what is missing, build, run every test
-# Other verbs: deps, build, asan, tsan, fuzz [SECONDS], bench.
+# Other verbs: deps, build, asan, tsan, fuzz [SECONDS], bench, package.
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
@@ -17,6 +17,7 @@ PACKAGES=(
   libx11-dev libxrandr-dev libxinerama-dev libxext-dev libasound2-dev libasound2-plugins libsndfile1-dev libsamplerate0-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-liberation
   xvfb xauth pulseaudio pulseaudio-utils locales
+  dpkg-dev file lintian desktop-file-utils appstream man-db libxml2-utils
 )
 
 deps() {
@@ -77,18 +78,28 @@ fuzz() {  # seconds per target (default: a short smoke run)
   ctest --test-dir build-fuzz --output-on-failure -j "$JOBS" --timeout $((seconds * 3 + 120))
 }
 
+package() {  # the Debian package of a release build, in build-package/
+  # Read-only relocations, resolved at start, as Debian builds its programs.
+  configure build-package -DCMAKE_BUILD_TYPE=Release -DMARIVELLE_TESTS=OFF -DMARIVELLE_PACKAGE_TESTS=ON \
+    "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro -Wl,-z,now"
+  cmake --build build-package -j "$JOBS"
+  (cd build-package && cpack -G DEB >/dev/null)
+  ls build-package/marivelle_*.deb
+}
+
 case "${1:-}" in
   deps) deps ;;
   build) deps; build ;;
   run) deps; build; shift; exec ./build/marivelle "$@" ;;
-  test) deps; build; run_tests build; tsan; asan; fuzz 30 ;;
+  test) deps; build; run_tests build; tsan; asan; fuzz 30; package; run_tests build-package ;;
   asan) deps; asan ;;
   tsan) deps; tsan ;;
   fuzz) deps; fuzz "${2:-30}" ;;
+  package) deps; package ;;
   bench)
     deps
     configure build-bench -DCMAKE_BUILD_TYPE=Release -DMARIVELLE_BENCH=ON -DMARIVELLE_TESTS=OFF
     cmake --build build-bench -j "$JOBS"
     for b in build-bench/bench/bench_*; do "$b"; done ;;
-  *) echo "usage: $0 run|test|build|asan|tsan|fuzz [SECONDS]|bench|deps" >&2; exit 2 ;;
+  *) echo "usage: $0 run|test|build|asan|tsan|fuzz [SECONDS]|bench|package|deps" >&2; exit 2 ;;
 esac

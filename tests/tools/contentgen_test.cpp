@@ -4,6 +4,7 @@
 #include "contactsheet.h"
 #include "content.h"
 #include "groups.h"
+#include "icons.h"
 #include "image.h"
 #include "raster.h"
 #include "rng.h"
@@ -581,4 +582,23 @@ TEST(ContentReview, ContactSheetShowsEveryMeshAndPicture) {
     EXPECT_GT(sheet.Height(), 2 * 200);
     Image none = MakeContactSheet(Generated().Files, "no such name");
     EXPECT_LT(none.Height(), sheet.Height());
+}
+
+// Every size: transparent corners, an opaque disc, and the fish's own orange
+// covering a fair part of it (a fish that failed to load its picture would
+// come out grey, a lost mesh not at all).
+TEST(ContentIcons, EverySizeShowsTheColouredFishInsideTheDisc) {
+    for (int size : cg::IconSizes()) {
+        SCOPED_TRACE(size);
+        const cg::Image icon = cg::DrawIcon(size);
+        ASSERT_EQ(icon.Width(), size);
+        ASSERT_EQ(icon.Height(), size);
+        EXPECT_EQ(icon.At(0, 0).a, 0.0f);
+        EXPECT_EQ(icon.At(size - 1, size - 1).a, 0.0f);
+        EXPECT_GT(icon.At(size / 2, size / 2).a, 0.99f);
+        int orange = 0;
+        for (const cg::Color& c : icon.Pixels)
+            if (c.a > 0.9f && c.r > 0.7f && c.g > 0.2f && c.g < 0.65f && c.b < 0.3f) ++orange;
+        EXPECT_GT(orange, size * size / 12);
+    }
 }

@@ -2,6 +2,7 @@
 // contact sheet of generated content for review.
 #include "contactsheet.h"
 #include "content.h"
+#include "icons.h"
 #include "waterpreview.h"
 
 #include <chrono>
@@ -20,7 +21,8 @@ void Usage() {
                  "usage: contentgen OUTPUT-FOLDER [--only GROUP[,GROUP...]]\n"
                  "       contentgen --contact-sheet OUT.png [CONTENT-FOLDER] [--filter TEXT] [--zoom N]\n"
                  "       contentgen --list\n"
-                 "       contentgen --water-preview OUT.png CONTENT-FOLDER\n");
+                 "       contentgen --water-preview OUT.png CONTENT-FOLDER\n"
+                 "       contentgen --icons OUTPUT-FOLDER NAME\n");
 }
 
 std::vector<std::string> SplitComma(const std::string& s) {
@@ -109,6 +111,14 @@ int main(int argc, char** argv) {
         std::string first = argv[1];
         if (first == "--contact-sheet") return ContactSheet(argc, argv);
         if (first == "--water-preview") return WaterPreviews(argc, argv);
+        if (first == "--icons") {
+            if (argc != 4) {
+                Usage();
+                return 2;
+            }
+            cg::WriteIcons(argv[2], argv[3]);
+            return 0;
+        }
         if (first == "--list") {
             for (const cg::ContentGroup& g : cg::ContentGroups()) std::printf("%-10s %s\n", g.Name, g.Description);
             return 0;
