@@ -109,6 +109,8 @@ TProgramOptions ParseProgramOptions(const std::vector<std::string>& args, std::s
                 return fail(a + " needs a window id, decimal or 0x hex");
             o.WindowIdGiven = true;
             ++i;
+        } else if (a == "--install-xscreensaver") {
+            o.InstallXScreenSaver = true;
         } else if (a == "--water") {
             int32_t water = 0;
             if (!range(i, "--water", 1, 6, water)) return o;
@@ -209,6 +211,7 @@ std::string ProgramUsage(std::string_view programName) {
            "  --record-film SECONDS FPS NAME  draw SECONDS*FPS frames at a fixed step of 1/FPS s,\n"
            "                                  save them as NAME00001.jpg, NAME00002.jpg, ... and leave\n"
            "\n"
+           "  --install-xscreensaver          add the saver to your ~/.xscreensaver\n"
            "  --help                          show this text\n";
 }
 

@@ -48,6 +48,8 @@ struct TProgramOptions {
     bool WindowIdGiven = false;
     uintptr_t WindowId = 0;
     TSettingOverrides Overrides;
+    // Add the saver to the person's ~/.xscreensaver, then end.
+    bool InstallXScreenSaver = false;
     std::string Error;
 };
 

@@ -1,5 +1,6 @@
 // Entry point: the aquarium in the role its command line asks for.
 #include "app/program.h"
+#include "app/xscreensaver_setup.h"
 #include "core/strutil.h"
 #include "platform/gl_window.h"
 
@@ -33,6 +34,20 @@ int main(int argc, char** argv) {
     if (options.Help) {
         std::fputs(ProgramUsage(name).c_str(), stdout);
         return 0;
+    }
+    if (options.InstallXScreenSaver) {
+        const char* home = std::getenv("HOME");
+        if (!home || !*home) {
+            std::fprintf(stderr, "%s: HOME is not set, so there is no ~/.xscreensaver to change\n", name.c_str());
+            return 1;
+        }
+        try {
+            std::puts(InstallXScreenSaverEntry(std::string(home) + "/.xscreensaver").c_str());
+            return 0;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s: %s\n", name.c_str(), e.what());
+            return 1;
+        }
     }
     try {
         TAquariumProgram program(options, Extension(name));

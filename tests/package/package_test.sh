@@ -61,6 +61,32 @@ PY
 # manual page, and the program must accept it.
 # TODO(lead): once the options exist, also run "$exe" with each option and a
 # valid value (the XML's default) and check that it does not end with status 2.
+# Every command line the XML can make: each set or unset argument, and each
+# slider at its two ends, one per line.
+xscreensaver_commands() {
+  python3 - "$1" <<'PY'
+import sys, xml.etree.ElementTree as ET
+root = ET.parse(sys.argv[1]).getroot()
+for e in root.iter():
+    for key in ("arg-set", "arg-unset"):
+        if e.get(key):
+            print(e.get(key))
+    if e.get("arg") and "%" in e.get("arg"):
+        for end in ("low", "high"):
+            print(e.get("arg").replace("%", e.get(end, "")))
+PY
+}
+
+# The program takes every command line the XML offers.
+check_xscreensaver_commands() {
+  local xml=$1 exe=$2 line
+  while IFS= read -r line; do
+    # shellcheck disable=SC2086
+    "$exe" $line --help >/dev/null 2>"$scratch/option.err" ||
+      fail "marivelle refuses \"$line\" (offered by $xml): $(cat "$scratch/option.err")"
+  done < <(xscreensaver_commands "$xml")
+}
+
 check_xscreensaver_options() {
   local xml=$1 man_text=$2 options option
   options=$(xscreensaver_options "$xml") || { fail "cannot read the options of $xml"; return; }
@@ -145,6 +171,7 @@ exe=$root/usr/bin/marivelle
 help=$("$exe" --help 2>&1) || fail "marivelle --help ends with status $?"
 grep -q '^Usage: marivelle' <<<"$help" || fail "marivelle --help prints no usage: $help"
 ldd "$exe" | grep 'not found' && fail "libraries missing"
+check_xscreensaver_commands "$root/usr/share/xscreensaver/config/marivelle.xml" "$exe"
 
 if [ $failures -ne 0 ]; then
   echo "$failures check(s) failed" >&2
