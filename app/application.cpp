@@ -6,6 +6,7 @@
 
 #include "core/errors.h"
 #include "core/strutil.h"
+#include "platform/file_replace.h"
 
 namespace {
 
@@ -602,12 +603,9 @@ void TCustomApplicationPro::WriteLog(std::string_view text) {
     // A failing log must never add a second error to the one being logged.
     auto fail = [this] { CloseLog(); };
     if (!Log) {
-        // First line of the run: a fresh file of one zero block.
-        std::FILE* created = std::fopen(LogFileName.c_str(), "wb");
-        if (!created) return;
-        bool ok = std::fwrite(zeros.data(), 1, zeros.size(), created) == zeros.size();
-        ok = std::fclose(created) == 0 && ok;
-        if (!ok) return;
+        // First line of the run: a fresh file of one zero block, in one
+        // step, so a full disk keeps the last run's log rather than a stub.
+        if (!platform::ReplaceFile(LogFileName, std::string_view(zeros.data(), zeros.size())).empty()) return;
         Log.reset(std::fopen(LogFileName.c_str(), "r+b"));
         if (!Log) return;
         LogPosition = 0;
@@ -628,8 +626,7 @@ void TCustomApplicationPro::WriteLog(std::string_view text) {
         LogSize = size;
     }
     if (std::fseek(f, static_cast<long>(LogPosition), SEEK_SET) != 0) return fail();
-    if (std::fwrite(line.data(), 1, line.size(), f) != line.size()) return fail();
-    std::fflush(f);
+    if (std::fwrite(line.data(), 1, line.size(), f) != line.size() || std::fflush(f) != 0) return fail();
     LogPosition += line.size();
 }
 

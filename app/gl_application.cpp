@@ -558,6 +558,11 @@ void TCustomGLApplication::RecordFilm(int32_t seconds, int32_t framesPerSecond, 
     if (seconds <= 0 || framesPerSecond <= 0) return;
     FOpenGL->ScreenShot().CaptureCount = 0;
     Recording = true;
+    // A frame that cannot be saved (a full disk) ends the film with its error.
+    struct RecordingEnd {
+        bool& Flag;
+        ~RecordingEnd() { Flag = false; }
+    } end{Recording};
     const float dt = 1.0f / static_cast<float>(framesPerSecond);
     const int64_t frames = static_cast<int64_t>(seconds) * framesPerSecond;
     for (int64_t i = 0; i < frames && Recording; ++i) {
@@ -567,7 +572,6 @@ void TCustomGLApplication::RecordFilm(int32_t seconds, int32_t framesPerSecond, 
         FWindow->ProcessMessages();
         if (!FOpenGL->Active() || !FWindow) break;
     }
-    Recording = false;
 }
 
 void TCustomGLApplication::LoadOptions() {

@@ -129,7 +129,6 @@ void ExtractArchive(const TResourceFileArchive& archive, const std::string& fold
         if (HasDirectoryPart(file.Name) || file.Name == "." || file.Name == "..")
             throw Exception("ExtractArchive error: Name " + Quoted(file.Name) + " could leave the folder");
         std::vector<uint8_t> content = TResourceFileArchive::Unpack(file);
-        TFileStream out((fs::path(folder) / file.Name).string(), TFileStream::Mode::Create);
-        out.WriteBuffer(content.data(), content.size());
+        SaveBytesToFile((fs::path(folder) / file.Name).string(), content);
     }
 }

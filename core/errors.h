@@ -22,6 +22,13 @@ public:
     using Exception::Exception;
 };
 
+// A file whose contents could not be written in full (a full disk, a
+// read-only folder); the file it was to replace is left as it was.
+class EWriteError : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // A stream that ends before the announced number of bytes.
 class EReadError : public Exception {
 public:

@@ -255,8 +255,3 @@ std::vector<uint8_t> EncodeJPEG(const TPicture& picture, int quality) {
         JpegFailed(code);
     return out;
 }
-
-void SaveBytesToFile(const std::string& fileName, const std::vector<uint8_t>& bytes) {
-    TFileStream file(fileName, TFileStream::Mode::Create);
-    file.WriteBuffer(bytes.data(), bytes.size());
-}

@@ -4,6 +4,8 @@
 // allocation.
 #pragma once
 
+#include "core/stream.h"  // SaveBytesToFile, for the pictures written to disk
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -59,5 +61,3 @@ std::vector<uint8_t> EncodeJPEG(const TPicture& picture, int quality);
 // The JPEG codec's default quality.
 constexpr int kDefaultJPEGQuality = 75;
 
-// Writes bytes to a disk file; raises EFOpenError when it cannot be created.
-void SaveBytesToFile(const std::string& fileName, const std::vector<uint8_t>& bytes);

@@ -1,6 +1,7 @@
 #include "core/stream.h"
 
 #include "core/errors.h"
+#include "platform/file_replace.h"
 
 #include <cerrno>
 #include <cstring>
@@ -86,4 +87,13 @@ void TFileStream::Seek(uint64_t position) { std::fseek(File, static_cast<long>(p
 std::string ReadFileText(const std::string& fileName) {
     TFileStream file(fileName, TFileStream::Mode::Read);
     return file.ReadRemaining();
+}
+
+void SaveBytesToFile(const std::string& fileName, std::string_view bytes) {
+    std::string error = platform::ReplaceFile(fileName, bytes);
+    if (!error.empty()) throw EWriteError("Cannot write file \"" + fileName + "\". " + error);
+}
+
+void SaveBytesToFile(const std::string& fileName, const std::vector<uint8_t>& bytes) {
+    SaveBytesToFile(fileName, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }

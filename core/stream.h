@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TStream {
@@ -80,3 +81,9 @@ private:
 
 // Reads a whole disk file; raises EFOpenError when it cannot be opened.
 std::string ReadFileText(const std::string& fileName);
+
+// Replaces a disk file with these bytes in one step: afterwards it holds the
+// new bytes, or, when that fails, still the old ones. Raises EWriteError
+// ("Cannot write file "name". <reason>").
+void SaveBytesToFile(const std::string& fileName, std::string_view bytes);
+void SaveBytesToFile(const std::string& fileName, const std::vector<uint8_t>& bytes);

@@ -164,8 +164,7 @@ void TResourceLoader::Close() {
 void TResourceLoader::Flush() {
     if (!FScript || FileName.empty()) return;
     std::string text = FScript->Text();
-    TFileStream file(str::ToHostPath(FileName), TFileStream::Mode::Create);
-    file.WriteBuffer(text.data(), text.size());
+    SaveBytesToFile(str::ToHostPath(FileName), text);
 }
 
 TScript& TResourceLoader::WritableScript() {

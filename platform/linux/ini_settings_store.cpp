@@ -1,5 +1,7 @@
 #include "platform/linux/ini_settings_store.h"
 
+#include "platform/file_replace.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -113,43 +115,6 @@ std::optional<std::string> ReadFile(const std::string& fileName) {
     return text;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Writes the whole file under a temporary name in the same folder and
-// renames it over the old one, so readers see either version, never a part.
-bool ReplaceFile(const std::string& fileName, const std::string& text, mode_t mode) {
-    size_t slash = fileName.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : fileName.substr(0, slash);
-    std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-    std::string temp = folder + "/." + base + ".XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    int fd = mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (ok) ok = rename(name.data(), fileName.c_str()) == 0;
-    if (!ok) {
-        unlink(name.data());
-        return false;
-    }
-    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
-    return true;
-}
-
 class IniSettingsKey final : public ISettingsKey {
 public:
     IniSettingsKey(std::string fileName, bool writable, mode_t mode, SettingsValues values)
@@ -169,7 +134,7 @@ public:
         SettingsValues current;
         if (auto text = ReadFile(FileName)) current = ParseSettingsText(*text);
         current[name] = value;
-        if (!ReplaceFile(FileName, FormatSettingsText(current), Mode)) return false;
+        if (!ReplaceFile(FileName, FormatSettingsText(current), static_cast<int>(Mode)).empty()) return false;
         Values = std::move(current);
         return true;
     }

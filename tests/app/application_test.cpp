@@ -11,6 +11,7 @@
 
 #include "platform/null/null_services.h"
 #include "core/errors.h"
+#include "small_file_system.h"
 
 namespace {
 
@@ -632,6 +633,20 @@ TEST_F(LogTest, AFreshRunReplacesTheOldLog) {
     ASSERT_EQ(log.size(), 16384u);
     EXPECT_EQ(log.substr(0, 5), "new\r\n");
     EXPECT_EQ(log[5], '\0');
+}
+
+// The new run's log is made in one step: on a full disk the last run's log
+// stays whole, and the failing log adds no error of its own.
+TEST_F(LogTest, AFullDiskKeepsTheLastRunsLog) {
+    SmallFileSystem disk(Folder);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.SkipReason();
+    const std::string last = "last run\r\n" + std::string(16384 - 10, '\0');
+    std::ofstream(Folder / "marivelle.log", std::ios::binary) << last;
+    ASSERT_TRUE(disk.Fill());
+    auto app = MakeLogging();
+    EXPECT_NO_THROW(app->WriteLog("new"));
+    EXPECT_NO_THROW(app->HandleException(std::runtime_error("second")));
+    EXPECT_EQ(Contents(), last);
 }
 
 TEST_F(LogTest, LineThatExactlyFillsTheBlockDoesNotGrowTheFile) {

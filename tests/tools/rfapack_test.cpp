@@ -1,6 +1,7 @@
 // The rfapack tool run as a process, the way the build runs it.
 #include "core/archive.h"
 #include "core/stream.h"
+#include "small_file_system.h"
 
 #include <gtest/gtest.h>
 
@@ -105,4 +106,26 @@ TEST_F(Rfapack, ErrorsLeaveNoArchive) {
 
     EXPECT_EQ(Run("pack " + Q(rfa)).Code, 2);
     EXPECT_EQ(Run("frobnicate").Code, 2);
+}
+
+// The archive is replaced in one step: a full disk is an error and leaves the
+// archive of the last good run.
+TEST_F(Rfapack, AFullDiskKeepsTheOldArchive) {
+    SmallFileSystem disk(Dir / "disk");
+    if (!disk.Mounted()) GTEST_SKIP() << disk.SkipReason();
+    Write(Dir / "in" / "a.txt", "small");
+    fs::path rfa = Dir / "disk" / "data.rfa";
+    ASSERT_EQ(Run("pack " + Q(rfa) + " " + Q(Dir / "in")).Code, 0);
+    const std::string good = ReadFileText(rfa.string());
+
+    // Random bytes do not deflate: the new archive is as large as they are.
+    std::string noise(40 * 1024, '\0');
+    uint32_t seed = 1;
+    for (char& c : noise) c = static_cast<char>((seed = seed * 1664525u + 1013904223u) >> 24);
+    Write(Dir / "in" / "noise.bin", noise);
+    ASSERT_TRUE(disk.Fill());
+    TResult full = Run("pack " + Q(rfa) + " " + Q(Dir / "in"));
+    EXPECT_EQ(full.Code, 1);
+    EXPECT_EQ(full.Err, "rfapack: Cannot write file \"" + rfa.string() + "\". No space left on device\n");
+    EXPECT_EQ(ReadFileText(rfa.string()), good);
 }

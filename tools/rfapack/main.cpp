@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -21,22 +20,6 @@ int Usage() {
         "       rfapack extract IN.rfa DIR\n",
         stderr);
     return 2;
-}
-
-// Writes beside the target and renames, so a failed run never leaves a
-// half-written archive that looks up to date.
-void WriteArchive(const std::string& fileName, const std::vector<uint8_t>& bytes) {
-    std::string temp = fileName + ".tmp";
-    {
-        TFileStream out(temp, TFileStream::Mode::Create);
-        out.WriteBuffer(bytes.data(), bytes.size());
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, fileName, ec);
-    if (ec) {
-        std::filesystem::remove(temp, ec);
-        throw EFOpenError("Cannot create file \"" + fileName + "\"");
-    }
 }
 
 int Pack(const std::vector<std::string>& args) {
@@ -52,7 +35,9 @@ int Pack(const std::vector<std::string>& args) {
     }
     size_t count = sources.size();
     auto bytes = PackArchive(std::move(sources));
-    WriteArchive(args[0], bytes);
+    // In one step: a failed run never leaves a half-written archive that
+    // looks up to date.
+    SaveBytesToFile(args[0], bytes);
     std::printf("%s: %zu files, %zu bytes\n", args[0].c_str(), count, bytes.size());
     return 0;
 }
