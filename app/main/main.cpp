@@ -3,6 +3,7 @@
 #include "app/xscreensaver_setup.h"
 #include "core/strutil.h"
 #include "platform/gl_window.h"
+#include "platform/hidden_modes.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +24,7 @@ std::string Extension(const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const auto helper = platform::RunHiddenMode(argc, argv)) return *helper;
     const std::string name = argc > 0 && argv[0] ? std::string(str::ExtractFileName(argv[0])) : "marivelle";
     const char* saverWindow = std::getenv("XSCREENSAVER_WINDOW");
     const TProgramOptions options = ParseProgramOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc),

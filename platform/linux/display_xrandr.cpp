@@ -5,10 +5,14 @@
 // X keeps a mode after the client that set it is gone, so a switch must be
 // undone however this process ends. RestoreMode and the destructor (which
 // runs at exit for the process-wide instance) do it on the ordinary paths;
-// for every other death, down to SIGKILL, a guardian process forked at the
-// first switch holds the reading end of a pipe. It restores the saved
-// configuration when the pipe closes without a word from us, which is
-// exactly when this process has died.
+// for every other death, down to SIGKILL, a guardian started at the first
+// switch holds one end of a socket pair. It restores the saved configuration
+// when the socket closes without a word from us, which is exactly when this
+// process has died.
+//
+// The guardian is this program started afresh in a hidden mode, not a fork:
+// a fork of a process with threads (the sound feeder) may only make
+// async-signal-safe calls, and the guardian needs Xlib and the heap.
 #include "platform/linux/display_xrandr.h"
 
 #include "platform/linux/x11_error_trap.h"
@@ -18,16 +22,24 @@
 #include <X11/extensions/Xrandr.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
+
+extern char** environ;
 
 namespace platform {
 namespace {
@@ -67,35 +79,66 @@ bool ApplySaved(Display* dpy, const SavedConfig& s) {
     return status == RRSetConfigSuccess && trap.Ok();
 }
 
-void CloseOtherDescriptors(int keep) {
-    // Descriptors of the program (its X socket, lock files, sound device)
-    // must not be held open by the guardian.
-    if (keep != 3) {
-        dup2(keep, 3);
-        close(keep);
-    }
-    if (close_range(4, ~0U, 0) != 0) {
-        long max = std::min(sysconf(_SC_OPEN_MAX), 65536L);
-        for (int fd = 4; fd < max; ++fd) close(fd);
-    }
+// The guardian's words on the socket: it is connected and watching; the
+// program restored the mode itself and the guardian may leave.
+constexpr char GuardianReady = 'R';
+constexpr char GuardianDone = 'D';
+
+// How long a starting guardian may take to connect before the switch is
+// given up: a fresh process, loaded from disk on a busy machine.
+constexpr int GuardianStartMilliseconds = 15000;
+
+std::string& GuardianProgram() {
+    static std::string program = "/proc/self/exe";
+    return program;
 }
 
-[[noreturn]] void GuardianMain(int pipeFd, const std::string& displayName, const SavedConfig& saved) {
-    setsid();  // out of the terminal's process group: a ^C is for the program
-    signal(SIGINT, SIG_IGN);
-    signal(SIGHUP, SIG_IGN);
-    signal(SIGPIPE, SIG_IGN);
-    CloseOtherDescriptors(pipeFd);
-    // Connect now, while the program's credentials are certainly there.
-    Display* dpy = XOpenDisplay(displayName.c_str());
-    char word = 0;
-    ssize_t n;
-    do {
-        n = read(3, &word, 1);
-    } while (n < 0 && errno == EINTR);
-    if (!(n == 1 && word == 'D') && dpy) ApplySaved(dpy, saved);
-    if (dpy) XCloseDisplay(dpy);
-    _exit(0);
+// The guardian's command line after DisplayGuardianArgument: the socket's
+// descriptor, the display, then the saved configuration.
+std::vector<std::string> GuardianArguments(int fd, const std::string& displayName, const SavedConfig& s) {
+    std::vector<std::string> args{std::to_string(fd), displayName, std::to_string(s.Crtc), std::to_string(s.Mode),
+                                  std::to_string(s.X), std::to_string(s.Y), std::to_string(s.Rotate),
+                                  std::to_string(s.ScreenWidth), std::to_string(s.ScreenHeight),
+                                  std::to_string(s.ScreenMMWidth), std::to_string(s.ScreenMMHeight)};
+    for (RROutput output : s.Outputs) args.push_back(std::to_string(output));
+    return args;
+}
+
+template <class T>
+bool ParseNumber(const char* text, T& value) {
+    std::string_view v(text);
+    auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
+    return ec == std::errc() && end == v.data() + v.size();
+}
+
+bool ParseGuardianArguments(int count, char** args, int& fd, std::string& displayName, SavedConfig& s) {
+    if (count < 12) return false;
+    unsigned rotation = 0;
+    displayName = args[1];
+    bool ok = ParseNumber(args[0], fd) && ParseNumber(args[2], s.Crtc) && ParseNumber(args[3], s.Mode) &&
+              ParseNumber(args[4], s.X) && ParseNumber(args[5], s.Y) && ParseNumber(args[6], rotation) &&
+              ParseNumber(args[7], s.ScreenWidth) && ParseNumber(args[8], s.ScreenHeight) &&
+              ParseNumber(args[9], s.ScreenMMWidth) && ParseNumber(args[10], s.ScreenMMHeight);
+    s.Rotate = static_cast<Rotation>(rotation);
+    for (int i = 11; ok && i < count; ++i) {
+        RROutput output = 0;
+        ok = ParseNumber(args[i], output);
+        s.Outputs.push_back(output);
+    }
+    return ok && fd >= 0;
+}
+
+// Puts the screen back to its saved size when a switch had to grow it; the
+// guardian learns of that only from the screen itself.
+void RestoreScreenSize(Display* dpy, const SavedConfig& s) {
+    x11::ErrorTrap trap(dpy);
+    Window root = DefaultRootWindow(dpy), parent;
+    int x, y;
+    unsigned width = 0, height = 0, border, depth;
+    if (!XGetGeometry(dpy, root, &parent, &x, &y, &width, &height, &border, &depth)) return;
+    if (static_cast<int>(width) != s.ScreenWidth || static_cast<int>(height) != s.ScreenHeight)
+        XRRSetScreenSize(dpy, root, s.ScreenWidth, s.ScreenHeight, s.ScreenMMWidth, s.ScreenMMHeight);
+    XSync(dpy, False);
 }
 
 class XRandRDisplaySettings final : public IDisplaySettings {
@@ -350,7 +393,7 @@ private:
         RROutput primary = XRRGetOutputPrimary(Dpy, DefaultRootWindow(Dpy));
         std::vector<RROutput> order;
         if (primary) order.push_back(primary);
-        order.insert(order.end(), res->outputs, res->outputs + res->noutput);
+        for (int i = 0; i < res->noutput; ++i) order.push_back(res->outputs[i]);
         for (RROutput output : order) {
             XRROutputInfo* info = XRRGetOutputInfo(Dpy, res, output);
             if (!info) continue;
@@ -413,34 +456,75 @@ private:
         return best;
     }
 
+    // Starts the guardian and waits until it watches; false when it cannot.
     bool StartGuardian() {
         if (GuardianPid > 0) return true;
         int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) return false;
-        std::string name = DisplayString(Dpy);
-        pid_t pid = fork();
-        if (pid < 0) {
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return false;
+        // dup2 onto the same number would keep close-on-exec.
+        const int childFd = fds[1] == 3 ? 4 : 3;
+        std::string program = GuardianProgram(), mode = DisplayGuardianArgument;
+        std::vector<std::string> args = GuardianArguments(childFd, DisplayString(Dpy), Saved);
+        std::vector<char*> argv{program.data(), mode.data()};
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawnattr_t attr;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attr);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], childFd);
+        // Out of the terminal's process group (a ^C is for the program), with
+        // no signal blocked or ignored from whichever thread starts it.
+        sigset_t none, all;
+        sigemptyset(&none);
+        sigfillset(&all);
+        posix_spawnattr_setsigmask(&attr, &none);
+        posix_spawnattr_setsigdefault(&attr, &all);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        pid_t pid = -1;
+        int rc = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attr);
+        close(fds[1]);
+        if (rc != 0) {
             close(fds[0]);
-            close(fds[1]);
             return false;
         }
-        if (pid == 0) {
-            close(fds[1]);
-            GuardianMain(fds[0], name, Saved);
-        }
-        close(fds[0]);
-        GuardianFd = fds[1];
+        GuardianFd = fds[0];
         GuardianPid = pid;
-        return true;
+        if (AwaitReady()) return true;
+        // A program without the hidden mode, or no X for it: stop it.
+        kill(GuardianPid, SIGKILL);
+        Reap();
+        return false;
+    }
+
+    bool AwaitReady() {
+        pollfd p{GuardianFd, POLLIN, 0};
+        int n;
+        do {
+            n = poll(&p, 1, GuardianStartMilliseconds);
+        } while (n < 0 && errno == EINTR);
+        if (n != 1) return false;
+        char word = 0;
+        ssize_t got;
+        do {
+            got = read(GuardianFd, &word, 1);
+        } while (got < 0 && errno == EINTR);
+        return got == 1 && word == GuardianReady;
     }
 
     void StopGuardian() {
         if (GuardianPid <= 0) return;
-        const char done = 'D';
         ssize_t n;
         do {
-            n = write(GuardianFd, &done, 1);
+            n = write(GuardianFd, &GuardianDone, 1);
         } while (n < 0 && errno == EINTR);
+        Reap();
+    }
+
+    void Reap() {
         close(GuardianFd);
         while (waitpid(GuardianPid, nullptr, 0) < 0 && errno == EINTR) {
         }
@@ -463,6 +547,41 @@ private:
 };
 
 }  // namespace
+
+void SetDisplayGuardianProgram(const std::string& path) { GuardianProgram() = path; }
+
+int RunDisplayGuardian(int argc, char** argv) {
+    int fd = -1;
+    std::string displayName;
+    SavedConfig saved;
+    if (argc < 2 || !ParseGuardianArguments(argc - 2, argv + 2, fd, displayName, saved)) return 2;
+    signal(SIGINT, SIG_IGN);
+    signal(SIGHUP, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
+    // Whatever else the program left open without close-on-exec is not ours
+    // to hold: a lock file, a sound device.
+    if (fd > 3) close_range(3, static_cast<unsigned>(fd) - 1, 0);
+    close_range(static_cast<unsigned>(fd) + 1, ~0U, 0);
+    // Connect now, while the program's credentials are certainly there.
+    Display* dpy = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
+    if (!dpy) return 1;
+    ssize_t n;
+    do {
+        n = write(fd, &GuardianReady, 1);
+    } while (n < 0 && errno == EINTR);
+    char word = 0;
+    if (n == 1) {
+        do {
+            n = read(fd, &word, 1);
+        } while (n < 0 && errno == EINTR);
+        if (!(n == 1 && word == GuardianDone)) {
+            ApplySaved(dpy, saved);
+            RestoreScreenSize(dpy, saved);
+        }
+    }
+    XCloseDisplay(dpy);
+    return 0;
+}
 
 std::unique_ptr<IDisplaySettings> CreateXRandRDisplaySettings(const char* displayName) {
     return std::make_unique<XRandRDisplaySettings>(displayName);

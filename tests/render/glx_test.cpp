@@ -26,6 +26,9 @@
 
 namespace {
 
+// The guardian of a switched mode is the built program in its hidden mode.
+const bool guardianNamed = (platform::SetDisplayGuardianProgram(MARIVELLE_EXE), true);
+
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new xvfb::Environment(640, 480));
 xvfb::Server& server = xvfb::TheServer();
 
@@ -322,6 +325,20 @@ TEST_F(RandRTest, SwitchesAndRestores) {
     EXPECT_EQ(CrtcSize(), (std::pair<int, int>{640, 480})) << "destruction restores";
     EXPECT_FALSE(display->TestMode({800, 600, 32, 0})) << "not a mode of the output";
     EXPECT_FALSE(display->TestMode({kSmallW, kSmallH, 16, 0})) << "X cannot change the depth";
+}
+
+// A guardian that cannot start (here a program without the hidden mode)
+// means no switch: nobody would undo it should the program die.
+TEST_F(RandRTest, NoSwitchWithoutAGuardian) {
+    platform::SetDisplayGuardianProgram("/bin/true");
+    auto display = platform::CreateXRandRDisplaySettings(server.Name.c_str());
+    EXPECT_FALSE(display->ChangeMode({kSmallW, kSmallH, 32, 60}));
+    platform::SetDisplayGuardianProgram(MARIVELLE_EXE);
+    EXPECT_FALSE(display->ModeChanged());
+    EXPECT_EQ(CrtcSize(), (std::pair<int, int>{640, 480}));
+    EXPECT_TRUE(display->ChangeMode({kSmallW, kSmallH, 32, 60})) << "the built program guards the switch";
+    display->RestoreMode();
+    EXPECT_EQ(CrtcSize(), (std::pair<int, int>{640, 480}));
 }
 
 // How the child program ends after switching the mode.
