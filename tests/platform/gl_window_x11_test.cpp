@@ -9,10 +9,25 @@
 #include <X11/Xutil.h>
 
 #include <array>
+#include <chrono>
 #include <string>
 #include <thread>
 
 namespace {
+
+// Runs step until done() holds; false when it never did within the deadline.
+// Events travel over the window's own connection, and a loaded machine
+// (ctest -j, sanitizers) can take seconds to deliver them.
+template <class Done, class Step>
+bool Eventually(Done done, Step step) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        step();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
 
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new xvfb::Environment(640, 480));
 
@@ -112,11 +127,7 @@ TEST_F(X11WindowTest, ResizesArriveAsSizeMessages) {
     Display* d = xvfb::TheServer().Dpy;
     XResizeWindow(d, static_cast<::Window>(window->Handle()), 400, 300);
     XSync(d, False);
-    // The event travels over the window's own connection; give it a few passes.
-    for (int i = 0; i < 50 && window->Width != 400; ++i) {
-        IdlePass();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    EXPECT_TRUE(Eventually([&] { return window->Width == 400; }, [&] { IdlePass(); }));
     EXPECT_EQ(window->Width, 400);
     EXPECT_EQ(window->Height, 300);
 }
@@ -134,10 +145,7 @@ TEST_F(X11WindowTest, AForeignParentIsFilledAndItsLossStopsGL) {
     ASSERT_TRUE(app->OpenGL().Active());
     XDestroyWindow(d, parent);
     XSync(d, False);
-    for (int i = 0; i < 50 && window->HandleAllocated(); ++i) {
-        IdlePass();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    EXPECT_TRUE(Eventually([&] { return !window->HandleAllocated(); }, [&] { IdlePass(); }));
     EXPECT_FALSE(window->HandleAllocated());
     EXPECT_FALSE(app->OpenGL().Active());
 }
@@ -164,10 +172,8 @@ TEST_F(X11WindowTest, ClientMessagesOtherThanDeleteAreIgnoredAndDeleteIsAClose) 
     e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "SOMETHING_ELSE", False));
     XSendEvent(d, e.xclient.window, False, NoEventMask, &e);
     XSync(d, False);
-    for (int i = 0; i < 50 && closes == 0; ++i) {
-        window->ProcessMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    EXPECT_TRUE(Eventually([&] { return closes > 0; }, [&] { window->ProcessMessages(); }));
+    // Both messages were sent before the sync: the second is in by now.
     window->ProcessMessages();
     EXPECT_EQ(closes, 1);
     EXPECT_TRUE(window->HandleAllocated());
