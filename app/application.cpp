@@ -367,8 +367,8 @@ void TCustomApplicationPro::LoadOptions() {
         MajorVersion = version.substr(0, separator);
         MinorVersion = version.substr(separator + 1);
     }
-    SetNeedDisplay(settings.ReadBool(NeedDisplayValue, FNeedDisplay));
-    SetNeedSystem(settings.ReadBool(NeedSystemValue, FNeedSystem));
+    SetNeedDisplay(settings.StoredBool(NeedDisplayValue, FNeedDisplay));
+    SetNeedSystem(settings.StoredBool(NeedSystemValue, FNeedSystem));
     if (OnLoadOptions) OnLoadOptions(this);
     CloseStore();
 }
@@ -513,6 +513,22 @@ bool TSettingsView::ReadBool(const std::string& name, bool def) {
 int32_t TSettingsView::ReadInteger(const std::string& name, int32_t def) {
     Select();
     return App.ReadInteger(name, def);
+}
+
+bool TSettingsView::StoredBool(const std::string& name, bool def) {
+    try {
+        return ReadBool(name, def);
+    } catch (const EConvertError&) {
+        return def;
+    }
+}
+
+int32_t TSettingsView::StoredInteger(const std::string& name, int32_t def) {
+    try {
+        return ReadInteger(name, def);
+    } catch (const EConvertError&) {
+        return def;
+    }
 }
 
 void TSettingsView::WriteString(const std::string& name, const std::string& value) {
@@ -670,7 +686,7 @@ void TCustomGraphicApplicationPro::Idle(bool& done) {
 }
 
 void TCustomGraphicApplicationPro::LoadOptions() {
-    FixedFPS = FrameworkSettings().ReadBool(FixedFPSValue, false);
+    FixedFPS = FrameworkSettings().StoredBool(FixedFPSValue, false);
     TCustomApplicationPro::LoadOptions();
 }
 

@@ -97,6 +97,10 @@ public:
     std::string ReadString(const std::string& name, const std::string& def);
     bool ReadBool(const std::string& name, bool def);
     int32_t ReadInteger(const std::string& name, int32_t def);
+    // The framework's own stored numbers: a value that does not convert (a
+    // damaged file) gives the default rather than ending the program.
+    bool StoredBool(const std::string& name, bool def);
+    int32_t StoredInteger(const std::string& name, int32_t def);
     void WriteString(const std::string& name, const std::string& value);
     void WriteBool(const std::string& name, bool value);
     void WriteInteger(const std::string& name, int32_t value);

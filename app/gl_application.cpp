@@ -392,7 +392,7 @@ void TCustomGLApplication::DisplayChanged() {
 void TCustomGLApplication::ReadDisplayOptions() {
     TSettingsView settings = FrameworkSettings();
     if (FDisplay) {
-        FDisplay->DesktopOnly = settings.ReadBool(kDesktopOnlyValue, true);
+        FDisplay->DesktopOnly = settings.StoredBool(kDesktopOnlyValue, true);
         std::string text = settings.ReadString(kFullScreenModeValue, FDisplay->Desktop16Mode().ModeText());
         try {
             FDisplay->FullScreenMode().SetModeText(text);
@@ -578,18 +578,18 @@ void TCustomGLApplication::LoadOptions() {
     TSettingsView settings = FrameworkSettings();
     if (FWindow) {
         RefreshMonitors();
-        FWindow->Monitor = FMonitors.size() > 1 ? settings.ReadInteger(kMonitorValue, FWindow->Monitor) : -1;
+        FWindow->Monitor = FMonitors.size() > 1 ? settings.StoredInteger(kMonitorValue, FWindow->Monitor) : -1;
         if (FWindow->HandleAllocated()) FWindow->RecreateHandle();
     }
     ReadDisplayOptions();
-    FOpenGL->WaitSync = settings.ReadBool(kWaitSyncValue, FOpenGL->WaitSync);
-    if (settings.ReadBool(kRendererValue, false)) FOpenGL->SetRendererKind(rkDirectX);
+    FOpenGL->WaitSync = settings.StoredBool(kWaitSyncValue, FOpenGL->WaitSync);
+    if (settings.StoredBool(kRendererValue, false)) FOpenGL->SetRendererKind(rkDirectX);
     FilmFileName = settings.ReadString(kFilmNameValue, "Film.jpg");
-    FilmSeconds = settings.ReadInteger(kFilmSecondsValue, 1);
-    FilmFramesPerSecond = settings.ReadInteger(kFilmFPSValue, 25);
-    ScreenShotsEnabled = settings.ReadBool(kScreenShotsValue, false);
-    ScreenShotQuality = std::clamp(settings.ReadInteger(kScreenShotQualityValue, kDefaultJPEGQuality), 1, 100);
-    FViewport->WideScreen = settings.ReadBool(kWideScreenValue, FViewport->WideScreen);
+    FilmSeconds = settings.StoredInteger(kFilmSecondsValue, 1);
+    FilmFramesPerSecond = settings.StoredInteger(kFilmFPSValue, 25);
+    ScreenShotsEnabled = settings.StoredBool(kScreenShotsValue, false);
+    ScreenShotQuality = std::clamp(settings.StoredInteger(kScreenShotQualityValue, kDefaultJPEGQuality), 1, 100);
+    FViewport->WideScreen = settings.StoredBool(kWideScreenValue, FViewport->WideScreen);
     TCustomGraphicApplicationPro::LoadOptions();
 }
 

@@ -201,7 +201,7 @@ TGLScreenSaver::~TGLScreenSaver() {
 }
 
 void TGLScreenSaver::Initialize() {
-    RunAsProgram = FrameworkSettings().ReadBool(kRunAsProgramValue, false);
+    RunAsProgram = FrameworkSettings().StoredBool(kRunAsProgramValue, false);
     // One program or saver at a time; previews, settings and a daemon's hacks
     // (one per screen) run beside them.
     SingleInstance = FRole == srProgram || (FRole == srSaver && !RunAsProgram && !DaemonWindow);
@@ -377,10 +377,10 @@ void TGLScreenSaver::PowerOff() {
 
 void TGLScreenSaver::LoadOptions() {
     TSettingsView settings = FrameworkSettings();
-    MouseMoveExit = settings.ReadBool(kMouseMoveExitValue, MouseMoveExit);
-    RunAsProgram = settings.ReadBool(kRunAsProgramValue, false);
-    SetPowerOffIndex(settings.ReadInteger(kPowerOffValue, FPowerOffIndex));
-    SetMonitorOffIndex(settings.ReadInteger(kMonitorOffValue, FMonitorOffIndex));
+    MouseMoveExit = settings.StoredBool(kMouseMoveExitValue, MouseMoveExit);
+    RunAsProgram = settings.StoredBool(kRunAsProgramValue, false);
+    SetPowerOffIndex(settings.StoredInteger(kPowerOffValue, FPowerOffIndex));
+    SetMonitorOffIndex(settings.StoredInteger(kMonitorOffValue, FMonitorOffIndex));
     TCustomGLApplication::LoadOptions();
 }
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <vector>
@@ -99,8 +100,12 @@ std::optional<std::string> ReadFile(const std::string& fileName) {
         return std::nullopt;
     }
     std::string text;
-    if (st.st_size > 0 && static_cast<uint64_t>(st.st_size) <= MaxSettingsFileSize) {
-        std::vector<char> buffer(static_cast<size_t>(st.st_size) + 1);
+    if (st.st_size > 0) {
+        // Past the limit, one byte more than it is enough to refuse the file;
+        // below it, one byte more than the file had tells that it grew.
+        const bool oversize = static_cast<uint64_t>(st.st_size) > MaxSettingsFileSize;
+        const size_t size = oversize ? MaxSettingsFileSize + 1 : static_cast<size_t>(st.st_size);
+        std::vector<char> buffer(oversize ? size : size + 1);
         size_t got = 0;
         while (got < buffer.size()) {
             ssize_t n = read(fd, buffer.data() + got, buffer.size() - got);
@@ -109,7 +114,7 @@ std::optional<std::string> ReadFile(const std::string& fileName) {
             got += static_cast<size_t>(n);
         }
         // Grown while we read: wait for the writer's rename next time.
-        if (got <= static_cast<size_t>(st.st_size)) text.assign(buffer.data(), got);
+        if (oversize || got <= size) text.assign(buffer.data(), got);
     }
     close(fd);
     return text;
@@ -154,21 +159,33 @@ std::string HomeFolder() {
 
 }  // namespace
 
-SettingsValues ParseSettingsText(std::string_view text) {
+SettingsValues ParseSettingsText(std::string_view text, std::string* damage) {
     SettingsValues values;
-    if (text.size() > MaxSettingsFileSize || text.find('\0') != std::string_view::npos) return values;
+    if (text.size() > MaxSettingsFileSize || text.find('\0') != std::string_view::npos) {
+        if (damage)
+            *damage = text.size() > MaxSettingsFileSize ? "is larger than " + std::to_string(MaxSettingsFileSize) + " bytes"
+                                                        : "holds NUL bytes";
+        return values;
+    }
+    size_t lineNumber = 0, skipped = 0, firstSkipped = 0;
     while (!text.empty()) {
         size_t end = text.find('\n');
         std::string_view line = TrimBlanks(text.substr(0, end));
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        ++lineNumber;
         if (line.empty() || line[0] == '#' || line[0] == ';' || line[0] == '[') continue;
         size_t eq = line.find('=');
-        if (eq == std::string_view::npos) continue;
-        auto name = Unescape(TrimBlanks(line.substr(0, eq)));
-        auto value = Unescape(TrimBlanks(line.substr(eq + 1)));
-        if (!name || !value) continue;
+        auto name = eq == std::string_view::npos ? std::nullopt : Unescape(TrimBlanks(line.substr(0, eq)));
+        auto value = eq == std::string_view::npos ? std::nullopt : Unescape(TrimBlanks(line.substr(eq + 1)));
+        if (!name || !value) {
+            if (skipped++ == 0) firstSkipped = lineNumber;
+            continue;
+        }
         values[*name] = std::move(*value);
     }
+    if (damage && skipped)
+        *damage = std::to_string(skipped) + (skipped == 1 ? " line" : " lines") + " cannot be read, the first is line " +
+                  std::to_string(firstSkipped);
     return values;
 }
 
@@ -239,7 +256,14 @@ std::unique_ptr<ISettingsKey> IniSettingsStore::Open(SettingsRoot root, const st
         text = ReadFile(fileName);
         if (!text) return nullptr;
     }
-    SettingsValues values = text ? ParseSettingsText(*text) : SettingsValues();
+    std::string damage;
+    SettingsValues values = text ? ParseSettingsText(*text, &damage) : SettingsValues();
+    // A damaged file still starts the program, with defaults for what was
+    // lost; one line (the framework opens keys often) says why settings
+    // seem forgotten.
+    if (!damage.empty() && Reported.insert(fileName).second)
+        std::fprintf(stderr, "Settings file \"%s\" %s; those values are back at their defaults\n", fileName.c_str(),
+                     damage.c_str());
     return std::make_unique<IniSettingsKey>(std::move(fileName), writable, fileMode, std::move(values));
 }
 

@@ -10,12 +10,14 @@
 // are written as \xHH, so any name and value survive the round trip.
 // Blank lines, lines starting with "#" or ";", section headers and lines
 // that do not parse are skipped; a file with NUL bytes or above the size
-// limit reads as empty.
+// limit reads as empty. Opening a damaged file writes one line about it to
+// standard error.
 #pragma once
 
 #include <cstddef>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -27,7 +29,9 @@ using SettingsValues = std::map<std::string, std::string>;
 
 inline constexpr size_t MaxSettingsFileSize = 1 << 20;
 
-SettingsValues ParseSettingsText(std::string_view text);
+// When damage is given, it receives what was wrong with the text (empty
+// when nothing was): its size, NUL bytes, or lines that could not be read.
+SettingsValues ParseSettingsText(std::string_view text, std::string* damage = nullptr);
 std::string FormatSettingsText(const SettingsValues& values);
 
 class IniSettingsStore final : public ISettingsStore {
@@ -46,6 +50,7 @@ private:
 
     std::string UserRoot;
     std::string MachineRoot;
+    std::set<std::string> Reported;  // damaged files already named on stderr
 };
 
 }  // namespace platform

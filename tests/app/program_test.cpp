@@ -488,6 +488,34 @@ TEST_F(ProgramRunTest, WithoutAReachableDisplayTheProgramSaysSoInItsOwnWords) {
     EXPECT_NE(run.Err.find("no window 0x7ffffff"), std::string::npos) << run.Err;
 }
 
+// Settings damaged by a crash or a disk error: binary junk, a cut value of
+// the framework's own, a huge line, truncated lines. The saver still runs,
+// on defaults, and one line says why.
+TEST_F(ProgramRunTest, ADamagedSettingsFileStillRunsAndSaysSo) {
+    const fs::path dir = ScratchDir("program");
+    const fs::path file = dir / "config" / "Tarnwick Software" / "3D Marivelle 4.conf";
+    fs::create_directories(file.parent_path());
+    std::string fixedFPS = "FixedFPS";
+    for (char& c : fixedFPS) c = static_cast<char>(~static_cast<unsigned char>(c));
+    std::string escaped;
+    for (unsigned char c : fixedFPS) {
+        char hex[5];
+        std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        escaped += hex;
+    }
+    std::string junk;
+    uint32_t seed = 3;
+    for (int i = 0; i < 2000; ++i) junk += static_cast<char>(((seed = seed * 1664525u + 1013904223u) >> 24) | 1);
+    std::ofstream(file, std::ios::binary) << junk << "\n" << escaped << "=-\nFishCount=12 fi\nFPS=\\x0\n"
+                                          << std::string(300000, 'w') << "\nUseLights";
+    RunResult run = RunProgram({"--size", "160x120", "--frames", "2"}, dir);
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Out.rfind("2 frames; first frame ", 0), 0u) << run.Out;
+    const std::string line = "Settings file \"" + file.string() + "\" ";
+    EXPECT_EQ(run.Err.rfind(line, 0), 0u) << run.Err;
+    EXPECT_EQ(run.Err.find(line, 1), std::string::npos) << "said once, not at every reading:\n" << run.Err;
+}
+
 TEST_F(ProgramRunTest, BadOptionsGiveTheUsageAndExitCodeTwo) {
     const fs::path dir = ScratchDir("program");
     RunResult run = RunProgram({"--frames", "none"}, dir);

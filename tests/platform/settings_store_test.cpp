@@ -1,11 +1,19 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <thread>
+
+extern char** environ;
 
 #include "app/application.h"
 #include "platform/linux/ini_settings_store.h"
@@ -228,6 +236,109 @@ TEST_F(IniStoreTest, MachineValueWinsOverTheUsersOnDisk) {
     EXPECT_EQ(app.ReadString("V", ""), "machine");
     EXPECT_EQ(app.ReadString("U", ""), "only mine");
     EXPECT_EQ(app.ReadString("W", "none"), "none");
+}
+
+// A writer killed at any moment: this test program started again with
+// kWriterRoot set stores generation after generation of one value until
+// it is killed. The values differ in length, so a torn file would show.
+constexpr const char* kWriterRoot = "MARIVELLE_SETTINGS_WRITER_ROOT";
+
+std::string GenerationValue(long generation) {
+    return std::to_string(generation) + ":" +
+           std::string(static_cast<size_t>(1000 + generation * 7919 % 8000), static_cast<char>('a' + generation % 26));
+}
+
+// The generation a stored value is of; -1 when it is no such value.
+long GenerationOf(const std::string& value) {
+    long generation = std::strtol(value.c_str(), nullptr, 10);
+    return generation > 0 && value == GenerationValue(generation) ? generation : -1;
+}
+
+const bool writerStarted = [] {
+    const char* root = std::getenv(kWriterRoot);
+    if (!root) return false;
+    IniSettingsStore store(root);
+    auto key = store.Open(SettingsRoot::User, Key, SettingsAccess::ReadWrite);
+    if (!key) _exit(3);
+    auto stored = key->Read("Value").Value;
+    long generation = stored ? GenerationOf(*stored) : 0;
+    if (generation < 0) _exit(4);
+    if (write(1, "w", 1) != 1) _exit(5);
+    for (;;)
+        if (!key->Write("Value", GenerationValue(++generation))) _exit(6);
+}();
+
+TEST_F(IniStoreTest, AWriterKilledAtAnyMomentLeavesTheOldFileOrTheNew) {
+    const fs::path file = User / "Marivelle Works" / "3D Marivelle 1.conf";
+    const std::string env = std::string(kWriterRoot) + "=" + User.string();
+    std::vector<char*> envp{const_cast<char*>(env.c_str())};
+    for (char** e = environ; *e; ++e) envp.push_back(*e);
+    envp.push_back(nullptr);
+    char self[] = "/proc/self/exe";
+    char* argv[] = {self, nullptr};
+    std::mt19937 random(11);
+    long last = 0;
+    for (int run = 0; run < 300 && !HasFailure(); ++run) {
+        int fds[2];
+        ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        pid_t pid = -1;
+        ASSERT_EQ(posix_spawn(&pid, self, &actions, nullptr, argv, envp.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        char started = 0;
+        const bool writing = read(fds[0], &started, 1) == 1;
+        close(fds[0]);
+        // Each write takes a few milliseconds (fsync): land anywhere in one.
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 6000));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(writing) << "the writer ended before writing, status " << status;
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the writer failed, status " << status;
+
+        if (!fs::exists(file)) continue;  // killed before its first write
+        const std::string text = ReadText(file);
+        std::string damage;
+        platform::SettingsValues values = platform::ParseSettingsText(text, &damage);
+        ASSERT_EQ(damage, "") << "run " << run;
+        ASSERT_EQ(values.size(), 1u) << "run " << run << ": " << text.size() << " bytes";
+        const long generation = GenerationOf(values["Value"]);
+        ASSERT_GT(generation, 0) << "run " << run << ": a value that was never written";
+        ASSERT_EQ(text, platform::FormatSettingsText(values)) << "run " << run;
+        ASSERT_GE(generation, last) << "run " << run << ": an older file came back";
+        last = generation;
+    }
+    EXPECT_GT(last, 300) << "the writers hardly wrote: the kills proved little";
+}
+
+// A damaged file opens with what can be read, and says so on standard error.
+TEST_F(IniStoreTest, ADamagedFileGivesWhatCanBeReadAndOneLineAboutIt) {
+    const fs::path file = User / "Marivelle Works" / "3D Marivelle 1.conf";
+    std::mt19937 random(5);
+    std::string junk;
+    for (int i = 0; i < 3000; ++i) junk += static_cast<char>(random() % 255 + 1);  // no NUL
+    WriteText(file, "kept=1\n" + junk + "\ncut=\\x4\n" + std::string(600000, 'h') + "=huge\nalso=2\ntorn");
+    testing::internal::CaptureStderr();
+    auto key = Store().Open(SettingsRoot::User, Key, SettingsAccess::ReadOnly);
+    const std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->Read("kept").Value, "1");
+    EXPECT_EQ(key->Read("also").Value, "2");
+    EXPECT_EQ(key->Read(std::string(600000, 'h')).Value, "huge") << "a long line is no damage";
+    EXPECT_EQ(err.rfind("Settings file \"" + file.string() + "\" ", 0), 0u) << err;
+    EXPECT_NE(err.find("cannot be read, the first is line "), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+
+    WriteText(file, std::string(platform::MaxSettingsFileSize + 10, 'x'));
+    testing::internal::CaptureStderr();
+    key = Store().Open(SettingsRoot::User, Key, SettingsAccess::ReadWrite);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("is larger than 1048576 bytes"), std::string::npos);
+    ASSERT_TRUE(key);
+    EXPECT_TRUE(key->Write("fresh", "1")) << "a damaged file is replaced by a sound one";
+    EXPECT_EQ(ReadText(file), platform::FormatSettingsText({{"fresh", "1"}}));
 }
 
 }  // namespace
