@@ -1,6 +1,7 @@
 #include "app/xscreensaver_setup.h"
 
 #include "core/errors.h"
+#include "core/stream.h"
 
 #include <filesystem>
 #include <fstream>
@@ -31,15 +32,6 @@ std::string ReadText(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) throw Exception("Cannot read " + file.string());
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteText(const fs::path& file, const std::string& text) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    if (!out) throw Exception("Cannot write " + file.string());
-    out.close();
-    if (!out) throw Exception("Cannot write " + file.string());
 }
 
 }  // namespace
@@ -74,17 +66,13 @@ std::string InstallXScreenSaverEntry(const std::string& fileName) {
     // A file its owner made read-only stays as it is, whoever we run as.
     if (exists && (fs::status(file).permissions() & fs::perms::owner_write) == fs::perms::none)
         throw Exception("Cannot add 3D Marivelle to " + file.string() + ": the file is read-only");
-    const fs::path temporary = file.string() + ".marivelle-new";
     try {
-        WriteText(temporary, after);
         if (exists) {
             const fs::path backup = file.string() + ".bak";
             if (!fs::exists(backup, error)) fs::copy_file(file, backup);
-            fs::permissions(temporary, fs::status(file).permissions());
         }
-        fs::rename(temporary, file);
+        SaveBytesToFile(file.string(), std::string_view(after));
     } catch (const std::exception& e) {
-        fs::remove(temporary, error);
         throw Exception(std::string("Cannot add 3D Marivelle to ") + file.string() + ": " + e.what());
     }
     return "Added 3D Marivelle to " + file.string() + "; choose it in the XScreenSaver settings.";

@@ -12,8 +12,8 @@ inline constexpr const char* kXScreenSaverCommand = "marivelle --root";
 // holds our entry alone.
 std::string WithXScreenSaverEntry(const std::string& settings);
 
-// Adds the entry to the file (created when missing): written beside it and
-// renamed over it, after one backup of the original ("<file>.bak", made
+// Adds the entry to the file (created when missing), replacing it in one
+// step, after one backup of the original ("<file>.bak", made
 // only when there is none yet). Returns what happened, for the person;
 // raises Exception with the reason when the file cannot be read or written,
 // leaving it as it was.

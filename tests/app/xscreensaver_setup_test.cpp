@@ -51,7 +51,6 @@ TEST(XScreenSaverSetup, AddsOneEntryOnceAndKeepsEverythingElse) {
     EXPECT_LT(once.find("programs:"), once.find(kXScreenSaverCommand));
     EXPECT_LT(once.find(kXScreenSaverCommand), once.find("pointerHysteresis"));
     EXPECT_EQ(Read(dir / ".xscreensaver.bak"), kSettings) << "the original is kept once";
-    EXPECT_FALSE(fs::exists(dir / ".xscreensaver.marivelle-new"));
 
     // A file without a list gets one; a missing file is made.
     EXPECT_NE(WithXScreenSaverEntry("mode: one\n").find("programs:"), std::string::npos);
