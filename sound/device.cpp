@@ -39,9 +39,15 @@ void TCustomSound::SetMusic(bool v) {
 
 void TCustomSound::Play() {
     if (!FDevice) return;
-    // An earlier end of this sound in the mix is told before its new start.
-    FDevice->DeliverEvents();
-    if (FDevice->StartSound(*this) && OnPlay) OnPlay(*this);
+    // Sounds that ended are told before anything starts: an earlier end of
+    // this sound comes before its new start, and no more sounds wait for
+    // their OnStop than can play at once.
+    TWinSoundDevice::TStart result;
+    do {
+        FDevice->DeliverEvents();
+        result = FDevice->StartSound(*this);
+    } while (result == TWinSoundDevice::TStart::EventsWaiting);
+    if (result == TWinSoundDevice::TStart::Started && OnPlay) OnPlay(*this);
 }
 
 void TCustomSound::Stop() {
@@ -53,10 +59,8 @@ void TCustomSound::Stop() {
 int32_t TCustomSound::PlayPosition() const { return FDevice ? FDevice->VoiceOf(*this).Position : 0; }
 
 const uint8_t* TCustomSound::PlayPointer() const {
-    if (FDevice && Playing()) {
-        const TMixVoice voice = FDevice->VoiceOf(*this);
-        return voice.Data + voice.Position;
-    }
+    const TMixVoice voice = FDevice ? FDevice->VoiceOf(*this) : TMixVoice{};
+    if (voice.Data) return voice.Data + voice.Position;
     return FWave ? FWave->WaveData() : nullptr;
 }
 
@@ -118,8 +122,11 @@ void TWinSoundDevice::FreeSound(TCustomSound* sound) {
 }
 
 void TWinSoundDevice::StopSoundsOf(const TWaveSound& wave) {
-    for (auto& sound : FSoundInstances)
-        if (sound->Wave() == &wave && sound->Playing()) sound->Stop();
+    // By index: the OnStop handlers may make new sounds.
+    for (size_t i = 0; i < FSoundInstances.size(); ++i) {
+        TCustomSound& sound = *FSoundInstances[i];
+        if (sound.Wave() == &wave && sound.Playing()) sound.Stop();
+    }
 }
 
 void TWinSoundDevice::LoadWave(TWaveSound& wave) {
@@ -344,7 +351,7 @@ void TWinSoundDevice::RemovePlaying(int index) {
     Mix.Playing[size_t(--Mix.PlayingCount)] = TPlayingSound{};
 }
 
-bool TWinSoundDevice::StartSound(TCustomSound& sound) {
+TWinSoundDevice::TStart TWinSoundDevice::StartSound(TCustomSound& sound) {
     // A wave that is empty, failed to load or is not in the output format
     // would never advance the mix, or mix garbage.
     const TWaveSound* wave = sound.Wave();
@@ -352,9 +359,10 @@ bool TWinSoundDevice::StartSound(TCustomSound& sound) {
     if (!FDeviceEnabled || !wave || !wave->WaveLoaded() || frameBytes <= 0 || wave->WaveDataSize() < frameBytes ||
         wave->FormatTag() != TWaveSound::FormatTagPcm || wave->Channels() != uint16_t(FChannels) ||
         wave->SamplesPerSec() != Rate() || wave->BitsPerSample() != BitsPerSample())
-        return false;
+        return TStart::Refused;
     std::lock_guard guard(MixLock);
-    if (FindPlaying(sound) >= 0 || Mix.PlayingCount >= MaxPlaying) return false;
+    if (Mix.EndedCount > 0) return TStart::EventsWaiting;
+    if (FindPlaying(sound) >= 0 || Mix.PlayingCount >= MaxPlaying) return TStart::Refused;
     TPlayingSound& slot = Mix.Playing[size_t(Mix.PlayingCount++)];
     slot.Sound = &sound;
     slot.Voice = TMixVoice{};
@@ -362,7 +370,7 @@ bool TWinSoundDevice::StartSound(TCustomSound& sound) {
     slot.Voice.Size = wave->WaveDataSize();
     slot.Voice.Volume = sound.EffectiveVolume();
     slot.Voice.Looped = sound.Looped();
-    return true;
+    return TStart::Started;
 }
 
 bool TWinSoundDevice::StopSound(const TCustomSound& sound) {
@@ -406,8 +414,8 @@ void TWinSoundDevice::FillBuffer() {
     for (int32_t i = 0; i < Mix.PlayingCount; ++i) voices[i] = &Mix.Playing[size_t(i)].Voice;
     MixBlock(out, int32_t(Mix.BufferBytes), Mix.FrameBytes, Mix.Bits16, voices, Mix.PlayingCount);
     // Finished sounds leave the list in list order; their OnStop waits for
-    // the main thread. A sound is queued at most once (Play delivers first),
-    // so eight places are enough.
+    // the main thread. Nothing starts while sounds wait there, so eight
+    // places are enough.
     for (int32_t i = 0; i < Mix.PlayingCount;) {
         if (!Mix.Playing[size_t(i)].Voice.Finished) {
             ++i;

@@ -180,7 +180,8 @@ private:
     };
 
     // For TCustomSound: the mix side of its operations.
-    bool StartSound(TCustomSound& sound);
+    enum class TStart { Started, Refused, EventsWaiting };
+    TStart StartSound(TCustomSound& sound);
     bool StopSound(const TCustomSound& sound);
     void UpdateSound(const TCustomSound& sound);
     bool IsPlaying(const TCustomSound& sound) const;
