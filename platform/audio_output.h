@@ -30,6 +30,10 @@ public:
     virtual bool Open(const AudioFormat& format, uint32_t bufferBytes, uint32_t bufferCount,
                       BufferDone done) = 0;
     virtual bool IsOpen() const = 0;
+    // False while an open output has lost the system's device (unplugged,
+    // sound server gone). It keeps its queued buffers, reports none done,
+    // and looks for the device again at growing intervals.
+    virtual bool Connected() const = 0;
 
     // Makes a block of bufferBytes known as one of the ring's buffers. False
     // when not open, the size is not the buffer size, or the ring is full.

@@ -46,6 +46,7 @@ void TSceneSoundList::WriteProperties(TResourceLoader& loader) {
 }
 
 void TSceneSoundList::Render() {
+    Device->DeliverEvents();
     TResource::Render();
     Device->SetActive(Device->PlayingCount() > 0);
 }
@@ -92,7 +93,7 @@ void TSceneSoundList::SaveSettings() {
 // ---------------------------------------------------------------------------
 // TSceneSound
 
-TCustomSoundDevice& TSceneSound::Device() const {
+TWinSoundDevice& TSceneSound::Device() const {
     if (auto* list = dynamic_cast<TSceneSoundList*>(Owner)) return *list->Device;
     return SoundDevice();
 }

@@ -19,7 +19,7 @@ public:
     void ReadProperties(TResourceLoader& loader) override;
     void WriteProperties(TResourceLoader& loader) override;
     // The visible children keep playing; the output is open exactly while
-    // something plays.
+    // something plays. The device's queued sound events are delivered here.
     void Render() override;
     void LoadSettings() override;
     void SaveSettings() override;
@@ -35,13 +35,13 @@ public:
     uint8_t Bits = 1;  // the device's 16-bit flag: 1 is 16 bits, 0 is 8
     uint8_t Rate = 1;  // the device's rate index: 0 is 11025, 1 is 22050, 2 is 44100
     // The process-wide device; tests put in one of their own before loading.
-    TCustomSoundDevice* Device;
+    TWinSoundDevice* Device;
 };
 
 // Plays one wave file. The sound instance belongs to the device; this object
-// only uses it. The instance may be stopped by the output's thread when it
-// ends (see sound/device.h), so everything here asks it for its state instead
-// of remembering it.
+// only uses it. The instance may end in the mix at any time (see
+// sound/device.h), so everything here asks it for its state instead of
+// remembering it.
 class TSceneSound : public TMainSceneObject {
 public:
     TSceneSound() = default;
@@ -65,7 +65,7 @@ public:
     TCustomSound* Sound() const { return FSound; }
 
 private:
-    TCustomSoundDevice& Device() const;
+    TWinSoundDevice& Device() const;
     void FreeInstance();
 
     TCustomSound* FSound = nullptr;

@@ -9,47 +9,80 @@
 // ---------------------------------------------------------------------------
 // TCustomSound
 
-TCustomSound::TCustomSound(TWaveSound* wave, TCustomSoundDevice* device)
-    : FVolume(device ? device->SoundVolume() : 100), FDevice(device), FWave(wave) {}
+TCustomSound::TCustomSound(TWaveSound* wave, TWinSoundDevice* device)
+    : FDevice(device), FWave(wave), FVolume(device ? device->SoundVolume() : 100) {}
+
+TCustomSound::~TCustomSound() {
+    // Leaves quietly: the mixer must never see it again.
+    if (FDevice) FDevice->ForgetSound(*this);
+}
+
+bool TCustomSound::Playing() const { return FDevice && FDevice->IsPlaying(*this); }
+
+void TCustomSound::SetLooped(bool v) {
+    FLooped = v;
+    if (FDevice) FDevice->UpdateSound(*this);
+}
 
 void TCustomSound::SetVolume(int32_t v) {
     if (v == FVolume) return;
     FVolume = v;
-    VolumeChanged();
+    if (FDevice) FDevice->UpdateSound(*this);
 }
 
-void TCustomSound::SetPan(int32_t p) {
-    if (p == FPan) return;
-    FPan = p;
-    PanChanged();
-}
+int32_t TCustomSound::EffectiveVolume() const { return std::clamp(FVolume, 0, 100); }
 
 void TCustomSound::SetMusic(bool v) {
     FMusic = v;
     if (FDevice) SetVolume(v ? FDevice->MusicVolume() : FDevice->SoundVolume());
 }
 
-// ---------------------------------------------------------------------------
-// TCustomSoundDevice
+void TCustomSound::Play() {
+    if (!FDevice) return;
+    // Sounds that ended are told before anything starts: an earlier end of
+    // this sound comes before its new start, and no more sounds wait for
+    // their OnStop than can play at once.
+    TWinSoundDevice::TStart result;
+    do {
+        FDevice->DeliverEvents();
+        result = FDevice->StartSound(*this);
+    } while (result == TWinSoundDevice::TStart::EventsWaiting);
+    if (result == TWinSoundDevice::TStart::Started && OnPlay) OnPlay(*this);
+}
 
-bool TCustomSoundDevice::CaseInsensitiveLess::operator()(const std::string& a,
-                                                         const std::string& b) const {
+void TCustomSound::Stop() {
+    if (!FDevice) return;
+    FDevice->DeliverEvents();
+    if (FDevice->StopSound(*this) && OnStop) OnStop(*this);
+}
+
+int32_t TCustomSound::PlayPosition() const { return FDevice ? FDevice->VoiceOf(*this).Position : 0; }
+
+const uint8_t* TCustomSound::PlayPointer() const {
+    const TMixVoice voice = FDevice ? FDevice->VoiceOf(*this) : TMixVoice{};
+    if (voice.Data) return voice.Data + voice.Position;
+    return FWave ? FWave->WaveData() : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// TWinSoundDevice: settings and the wave cache
+
+bool TWinSoundDevice::CaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const {
     return str::CompareText(a, b) < 0;
 }
 
-TCustomSoundDevice::~TCustomSoundDevice() {
+TWinSoundDevice::TWinSoundDevice(platform::IAudioOutput& output) { Mix.Output = &output; }
+
+TWinSoundDevice::~TWinSoundDevice() {
+    StopAll();
+    SetActive(false);
+    if (OutputOpen) ReleaseBuffers();
     // Instances go first: they may refer to the cached waves.
-    for (auto& sound : FSoundInstances) sound->FDevice = nullptr;
     FSoundInstances.clear();
     FWaveCache.clear();
 }
 
-void TCustomSoundDevice::Shutdown() {
-    StopAll();
-    SetActive(false);
-}
-
-uint16_t TCustomSoundDevice::Rate() const {
+uint16_t TWinSoundDevice::Rate() const {
     switch (FRateIndex) {
         case 0: return 11025;
         case 2: return 44100;
@@ -57,12 +90,12 @@ uint16_t TCustomSoundDevice::Rate() const {
     }
 }
 
-TWaveSound* TCustomSoundDevice::CachedWave(const std::string& fileName) const {
+TWaveSound* TWinSoundDevice::CachedWave(const std::string& fileName) const {
     auto it = FWaveCache.find(std::string(str::ExtractFileName(fileName)));
     return it == FWaveCache.end() ? nullptr : it->second.get();
 }
 
-TCustomSound* TCustomSoundDevice::CreateSound(const std::string& fileName) {
+TCustomSound* TWinSoundDevice::CreateSound(const std::string& fileName) {
     if (!FDeviceEnabled) return nullptr;
     const std::string name(str::ExtractFileName(fileName));
     TWaveSound* wave;
@@ -75,11 +108,11 @@ TCustomSound* TCustomSoundDevice::CreateSound(const std::string& fileName) {
     } else {
         wave = it->second.get();
     }
-    FSoundInstances.push_back(CreateSoundInstance(wave));
+    FSoundInstances.push_back(std::make_unique<TCustomSound>(wave, this));
     return FSoundInstances.back().get();
 }
 
-void TCustomSoundDevice::FreeSound(TCustomSound* sound) {
+void TWinSoundDevice::FreeSound(TCustomSound* sound) {
     auto it = std::find_if(FSoundInstances.begin(), FSoundInstances.end(),
                            [sound](const auto& s) { return s.get() == sound; });
     if (it == FSoundInstances.end()) return;
@@ -88,12 +121,15 @@ void TCustomSoundDevice::FreeSound(TCustomSound* sound) {
     owned->Stop();
 }
 
-void TCustomSoundDevice::StopSoundsOf(const TWaveSound& wave) {
-    for (auto& sound : FSoundInstances)
-        if (sound->Wave() == &wave && sound->Playing()) sound->Stop();
+void TWinSoundDevice::StopSoundsOf(const TWaveSound& wave) {
+    // By index: the OnStop handlers may make new sounds.
+    for (size_t i = 0; i < FSoundInstances.size(); ++i) {
+        TCustomSound& sound = *FSoundInstances[i];
+        if (sound.Wave() == &wave && sound.Playing()) sound.Stop();
+    }
 }
 
-void TCustomSoundDevice::LoadWave(TWaveSound& wave) {
+void TWinSoundDevice::LoadWave(TWaveSound& wave) {
     if (!FDeviceEnabled) return;
     // The mixer must not be reading the bytes that are about to be replaced.
     StopSoundsOf(wave);
@@ -109,7 +145,7 @@ void TCustomSoundDevice::LoadWave(TWaveSound& wave) {
     wave.ConvertTo(uint16_t(FChannels), Rate(), BitsPerSample());
 }
 
-void TCustomSoundDevice::SetActive(bool v) {
+void TWinSoundDevice::SetActive(bool v) {
     if (v == FDeviceActive) return;
     FDeviceActive = v;
     try {
@@ -123,134 +159,46 @@ void TCustomSoundDevice::SetActive(bool v) {
     }
 }
 
-void TCustomSoundDevice::SetFormat(uint8_t rateIndex, bool bits16, int16_t channels) {
+void TWinSoundDevice::SetFormat(uint8_t rateIndex, bool bits16, int16_t channels) {
     // Every cached wave is about to be replaced.
     for (auto& [name, wave] : FWaveCache) StopSoundsOf(*wave);
     FRateIndex = rateIndex;
     FBits16 = bits16;
     FChannels = channels;
     FDeviceEnabled = true;
-    if (FDeviceEnabled && FDeviceActive) {
+    if (FDeviceActive) {
         SetActive(false);
         SetActive(true);
     }
     for (auto& [name, wave] : FWaveCache) LoadWave(*wave);
 }
 
-void TCustomSoundDevice::SetSoundVolume(int32_t v) {
+void TWinSoundDevice::SetSoundVolume(int32_t v) {
     if (v == FSoundVolume) return;
     FSoundVolume = std::clamp(v, 0, 100);
     for (auto& sound : FSoundInstances)
         if (!sound->Music()) sound->SetVolume(FSoundVolume);
 }
 
-void TCustomSoundDevice::SetMusicVolume(int32_t v) {
+void TWinSoundDevice::SetMusicVolume(int32_t v) {
     if (v == FMusicVolume) return;
     FMusicVolume = std::clamp(v, 0, 100);
     for (auto& sound : FSoundInstances)
         if (sound->Music()) sound->SetVolume(FMusicVolume);
 }
 
-// ---------------------------------------------------------------------------
-// TWinSound
-
-TWinSound::TWinSound(TWaveSound* wave, TWinSoundDevice* device)
-    : TCustomSound(wave, device), Owner(device) {
-    Voice.Volume = std::clamp(FVolume, 0, 100);
-}
-
-TWinSound::~TWinSound() {
-    // Leaves quietly: the mixer must never see it again, and no OnStop of it
-    // may still be running on the output's thread.
-    if (!FDevice) return;
-    std::unique_lock lock(Owner->StateLock);
-    if (FPlaying) {
-        Owner->RemovePlaying(this);
-        FPlaying = false;
-        --Owner->FPlayingCount;
-    }
-    Owner->WaitForEvents(lock);
-}
-
-void TWinSound::Play() {
-    if (!FDevice) return;
-    bool started;
-    {
-        std::lock_guard guard(Owner->StateLock);
-        if (FPlaying) return;
-        Voice.Data = FWave ? FWave->WaveData() : nullptr;
-        Voice.Size = FWave ? FWave->WaveDataSize() : 0;
-        Voice.Position = 0;
-        Voice.Volume = std::clamp(FVolume, 0, 100);
-        Voice.Finished = false;
-        started = Owner->StartPlaying(this);
-        if (started) {
-            FPlaying = true;
-            ++Owner->FPlayingCount;
-        }
-    }
-    if (started && OnPlay) OnPlay(*this);
-}
-
-void TWinSound::Stop() {
-    if (!FDevice) return;
-    {
-        std::lock_guard guard(Owner->StateLock);
-        if (!FPlaying) return;
-        Owner->RemovePlaying(this);
-        FPlaying = false;
-        --Owner->FPlayingCount;
-    }
-    if (OnStop) OnStop(*this);
-}
-
-int32_t TWinSound::PlayPosition() const {
-    if (!FDevice) return Voice.Position;
-    std::lock_guard guard(Owner->StateLock);
-    return Voice.Position;
-}
-
-const uint8_t* TWinSound::PlayPointer() const {
-    if (!FDevice) return Voice.Data ? Voice.Data + Voice.Position : nullptr;
-    std::lock_guard guard(Owner->StateLock);
-    return Voice.Data ? Voice.Data + Voice.Position : nullptr;
-}
-
-int32_t TWinSound::EffectiveVolume() const {
-    if (!FDevice) return Voice.Volume;
-    std::lock_guard guard(Owner->StateLock);
-    return Voice.Volume;
-}
-
-void TWinSound::VolumeChanged() {
-    if (!FDevice) return;
-    std::lock_guard guard(Owner->StateLock);
-    Voice.Volume = std::clamp(FVolume, 0, 100);
-}
-
-// ---------------------------------------------------------------------------
-// TWinSoundDevice
-
-TWinSoundDevice::TWinSoundDevice(platform::IAudioOutput& output) : FOutput(&output) {}
-
-TWinSoundDevice::~TWinSoundDevice() {
-    Shutdown();
-    if (OutputOpen) ReleaseBuffers();
-}
-
-std::unique_ptr<TCustomSound> TWinSoundDevice::CreateSoundInstance(TWaveSound* wave) {
-    return std::make_unique<TWinSound>(wave, this);
-}
-
 void TWinSoundDevice::SetOutput(platform::IAudioOutput& output) {
-    const bool wasActive = DeviceActive();
+    const bool wasActive = FDeviceActive;
     SetActive(false);
-    FOutput = &output;
+    {
+        std::lock_guard guard(MixLock);
+        Mix.Output = &output;
+    }
     SetActive(wasActive);
 }
 
 std::vector<uint8_t> TWinSoundDevice::OutputFormat() const {
-    const uint32_t channels = uint16_t(Channels());
+    const uint32_t channels = uint16_t(FChannels);
     const uint32_t rate = Rate();
     const uint32_t bits = BitsPerSample();
     const uint32_t blockAlign = bits * channels / 8;
@@ -268,47 +216,57 @@ std::vector<uint8_t> TWinSoundDevice::OutputFormat() const {
     return f;
 }
 
+// ---------------------------------------------------------------------------
+// TWinSoundDevice: the output
+
 void TWinSoundDevice::Activate() {
-    const int16_t channels = Channels();
-    FFormat.Channels = channels > 0 ? uint16_t(channels) : 0;
-    FFormat.SamplesPerSec = Rate();
-    FFormat.BitsPerSample = BitsPerSample();
-    const uint32_t average = FFormat.FrameBytes() * FFormat.SamplesPerSec;
+    platform::AudioFormat format;
+    format.Channels = FChannels > 0 ? uint16_t(FChannels) : 0;
+    format.SamplesPerSec = Rate();
+    format.BitsPerSample = BitsPerSample();
     // 64 frames at 11025 Hz, scaled: 256 bytes at 22050 Hz 16-bit mono.
-    const uint32_t bufferBytes = average / 11025 * 64;
-    if (!FOutput->Open(FFormat, bufferBytes, BufferCount, [this] { BufferDone(); }))
+    const uint32_t bufferBytes = format.FrameBytes() * format.SamplesPerSec / 11025 * 64;
+    platform::IAudioOutput& output = *Mix.Output;
+    if (!output.Open(format, bufferBytes, BufferCount, [this] { BufferDone(); }))
         throw Exception("TWinSoundDevice.Activate error: waveOutOpen failed");
     OutputOpen = true;
-    FBufferBytes = int32_t(bufferBytes);
-    const uint8_t silence = FFormat.BitsPerSample == 8 ? 128 : 0;
-    for (auto& block : OutBuffers) {
-        block.assign(bufferBytes, silence);
-        if (!FOutput->PrepareBuffer(block.data(), bufferBytes)) {
+    {
+        // Nothing is queued yet, so the output's thread is not mixing.
+        std::lock_guard guard(MixLock);
+        Mix.BufferBytes = bufferBytes;
+        Mix.FrameBytes = int32_t(format.FrameBytes());
+        Mix.Bits16 = format.BitsPerSample == 16;
+        for (auto& block : Mix.Buffers) block.assign(bufferBytes, Mix.Bits16 ? 0 : 128);
+    }
+    for (auto& block : Mix.Buffers) {
+        if (!output.PrepareBuffer(block.data(), bufferBytes)) {
             ReleaseBuffers();
             throw Exception("TWinSoundDevice.Activate error: waveOutPrepareHeader failed");
         }
     }
-    StoppedList stopped{};
-    int stoppedCount = 0;
     {
-        std::lock_guard guard(StateLock);
-        Stopping = false;
-        FCurrentBuffer = 0;
-        FQueuedCount = 0;
-        for (int i = 0; i < BufferCount; ++i) FillBuffer(stopped, stoppedCount);
+        std::lock_guard guard(MixLock);
+        Mix.Stopping = false;
+        Mix.CurrentBuffer = 0;
+        Mix.QueuedCount = 0;
+        for (int i = 0; i < BufferCount; ++i) FillBuffer();
     }
-    FireStopped(stopped, stoppedCount);
+    // Sounds shorter than the ring have already ended.
+    DeliverEvents();
 }
 
 void TWinSoundDevice::ReleaseBuffers() {
     // The output may still hold blocks it has not given back: they are only
     // freed once it is closed.
-    FOutput->Reset();
-    for (auto& block : OutBuffers)
-        if (!block.empty()) FOutput->UnprepareBuffer(block.data());
-    FOutput->Close();
-    if (!FOutput->IsOpen())
-        for (auto& block : OutBuffers) std::vector<uint8_t>().swap(block);
+    platform::IAudioOutput& output = *Mix.Output;
+    output.Reset();
+    for (auto& block : Mix.Buffers)
+        if (!block.empty()) output.UnprepareBuffer(block.data());
+    output.Close();
+    if (!output.IsOpen()) {
+        std::lock_guard guard(MixLock);
+        for (auto& block : Mix.Buffers) std::vector<uint8_t>().swap(block);
+    }
     OutputOpen = false;
 }
 
@@ -316,153 +274,191 @@ void TWinSoundDevice::Deactivate() {
     // Nothing was opened (the device was never activated or is disabled).
     if (!OutputOpen) return;
     {
-        std::lock_guard guard(StateLock);
-        Stopping = true;
+        std::lock_guard guard(MixLock);
+        Mix.Stopping = true;
     }
     // Everything is released even when a step fails; the first failure is
-    // reported afterwards.
+    // reported afterwards. MixLock is not held: Reset waits for a running
+    // BufferDone.
+    platform::IAudioOutput& output = *Mix.Output;
     const char* failure = nullptr;
-    if (!FOutput->Reset()) failure = "TWinSoundDevice.Deactivate error: waveOutReset failed";
+    if (!output.Reset()) failure = "TWinSoundDevice.Deactivate error: waveOutReset failed";
     {
-        std::lock_guard guard(StateLock);
-        FQueuedCount = 0;
+        std::lock_guard guard(MixLock);
+        Mix.QueuedCount = 0;
     }
-    for (auto& block : OutBuffers)
-        if (!block.empty() && !FOutput->UnprepareBuffer(block.data()) && !failure)
+    for (auto& block : Mix.Buffers)
+        if (!block.empty() && !output.UnprepareBuffer(block.data()) && !failure)
             failure = "TWinSoundDevice.Deactivate error: waveOutUnprepareHeader failed";
-    if (!FOutput->Close() && !failure) failure = "TWinSoundDevice.Deactivate error: waveOutClose failed";
-    if (!FOutput->IsOpen())
-        for (auto& block : OutBuffers) std::vector<uint8_t>().swap(block);
+    if (!output.Close() && !failure) failure = "TWinSoundDevice.Deactivate error: waveOutClose failed";
+    if (!output.IsOpen()) {
+        std::lock_guard guard(MixLock);
+        for (auto& block : Mix.Buffers) std::vector<uint8_t>().swap(block);
+    }
     OutputOpen = false;
     if (failure) throw Exception(failure);
 }
 
 void TWinSoundDevice::Pause() {
     FDevicePaused = true;
-    if (!FOutput->Pause()) throw Exception("TWinSoundDevice.Pause error: waveOutPause failed");
+    if (!Mix.Output->Pause()) throw Exception("TWinSoundDevice.Pause error: waveOutPause failed");
 }
 
 void TWinSoundDevice::Resume() {
     FDevicePaused = false;
-    if (!FOutput->Restart()) throw Exception("TWinSoundDevice.Resume error: waveOutRestart failed");
+    if (!Mix.Output->Restart()) throw Exception("TWinSoundDevice.Resume error: waveOutRestart failed");
 }
 
 void TWinSoundDevice::StopAll() {
+    DeliverEvents();
     for (;;) {
-        TWinSound* last;
+        TCustomSound* last;
         {
-            std::lock_guard guard(StateLock);
-            if (PlayingListSize == 0) return;
-            last = PlayingList[size_t(PlayingListSize - 1)];
+            std::lock_guard guard(MixLock);
+            if (Mix.PlayingCount == 0) return;
+            last = Mix.Playing[size_t(Mix.PlayingCount - 1)].Sound;
         }
         last->Stop();
     }
 }
 
-bool TWinSoundDevice::StartPlaying(TWinSound* sound) {
-    if (!DeviceEnabled() || PlayingListSize >= MaxPlaying) return false;
+void TWinSoundDevice::DeliverEvents() {
+    // One at a time: a handler may play, stop or free other sounds.
+    for (;;) {
+        TCustomSound* sound;
+        {
+            std::lock_guard guard(MixLock);
+            if (Mix.EndedCount == 0) return;
+            sound = Mix.Ended[0];
+            std::copy(Mix.Ended.begin() + 1, Mix.Ended.begin() + Mix.EndedCount, Mix.Ended.begin());
+            Mix.Ended[size_t(--Mix.EndedCount)] = nullptr;
+        }
+        if (sound->OnStop) sound->OnStop(*sound);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// TWinSoundDevice: the mix
+
+int TWinSoundDevice::FindPlaying(const TCustomSound& sound) const {
+    for (int i = 0; i < Mix.PlayingCount; ++i)
+        if (Mix.Playing[size_t(i)].Sound == &sound) return i;
+    return -1;
+}
+
+void TWinSoundDevice::RemovePlaying(int index) {
+    std::copy(Mix.Playing.begin() + index + 1, Mix.Playing.begin() + Mix.PlayingCount, Mix.Playing.begin() + index);
+    Mix.Playing[size_t(--Mix.PlayingCount)] = TPlayingSound{};
+}
+
+TWinSoundDevice::TStart TWinSoundDevice::StartSound(TCustomSound& sound) {
     // A wave that is empty, failed to load or is not in the output format
     // would never advance the mix, or mix garbage.
-    const TWaveSound* wave = sound->Wave();
-    const int32_t frameBytes = int32_t(uint16_t(Channels())) * (BitsPerSample() / 8);
-    if (!wave || !wave->WaveLoaded() || frameBytes <= 0 || wave->WaveDataSize() < frameBytes ||
-        wave->FormatTag() != TWaveSound::FormatTagPcm || wave->Channels() != uint16_t(Channels()) ||
+    const TWaveSound* wave = sound.Wave();
+    const int32_t frameBytes = int32_t(uint16_t(FChannels)) * (BitsPerSample() / 8);
+    if (!FDeviceEnabled || !wave || !wave->WaveLoaded() || frameBytes <= 0 || wave->WaveDataSize() < frameBytes ||
+        wave->FormatTag() != TWaveSound::FormatTagPcm || wave->Channels() != uint16_t(FChannels) ||
         wave->SamplesPerSec() != Rate() || wave->BitsPerSample() != BitsPerSample())
-        return false;
-    PlayingList[size_t(PlayingListSize++)] = sound;
+        return TStart::Refused;
+    std::lock_guard guard(MixLock);
+    if (Mix.EndedCount > 0) return TStart::EventsWaiting;
+    if (FindPlaying(sound) >= 0 || Mix.PlayingCount >= MaxPlaying) return TStart::Refused;
+    TPlayingSound& slot = Mix.Playing[size_t(Mix.PlayingCount++)];
+    slot.Sound = &sound;
+    slot.Voice = TMixVoice{};
+    slot.Voice.Data = wave->WaveData();
+    slot.Voice.Size = wave->WaveDataSize();
+    slot.Voice.Volume = sound.EffectiveVolume();
+    slot.Voice.Looped = sound.Looped();
+    return TStart::Started;
+}
+
+bool TWinSoundDevice::StopSound(const TCustomSound& sound) {
+    std::lock_guard guard(MixLock);
+    const int index = FindPlaying(sound);
+    if (index < 0) return false;
+    RemovePlaying(index);
     return true;
 }
 
-void TWinSoundDevice::RemovePlaying(TWinSound* sound) {
-    for (int32_t i = 0; i < PlayingListSize; ++i) {
-        if (PlayingList[size_t(i)] != sound) continue;
-        for (int32_t j = i + 1; j < PlayingListSize; ++j) PlayingList[size_t(j - 1)] = PlayingList[size_t(j)];
-        PlayingList[size_t(--PlayingListSize)] = nullptr;
-        return;
-    }
+void TWinSoundDevice::UpdateSound(const TCustomSound& sound) {
+    std::lock_guard guard(MixLock);
+    const int index = FindPlaying(sound);
+    if (index < 0) return;
+    Mix.Playing[size_t(index)].Voice.Volume = sound.EffectiveVolume();
+    Mix.Playing[size_t(index)].Voice.Looped = sound.Looped();
 }
 
-void TWinSoundDevice::FillBuffer(StoppedList& stopped, int& stoppedCount) {
-    uint8_t* out = OutBuffers[size_t(FCurrentBuffer)].data();
+bool TWinSoundDevice::IsPlaying(const TCustomSound& sound) const {
+    std::lock_guard guard(MixLock);
+    return FindPlaying(sound) >= 0;
+}
+
+TMixVoice TWinSoundDevice::VoiceOf(const TCustomSound& sound) const {
+    std::lock_guard guard(MixLock);
+    const int index = FindPlaying(sound);
+    return index < 0 ? TMixVoice{} : Mix.Playing[size_t(index)].Voice;
+}
+
+void TWinSoundDevice::ForgetSound(const TCustomSound& sound) {
+    std::lock_guard guard(MixLock);
+    if (const int index = FindPlaying(sound); index >= 0) RemovePlaying(index);
+    auto end = std::remove(Mix.Ended.begin(), Mix.Ended.begin() + Mix.EndedCount, &sound);
+    std::fill(end, Mix.Ended.begin() + Mix.EndedCount, nullptr);
+    Mix.EndedCount = int32_t(end - Mix.Ended.begin());
+}
+
+void TWinSoundDevice::FillBuffer() {
+    uint8_t* out = Mix.Buffers[size_t(Mix.CurrentBuffer)].data();
     TMixVoice* voices[MaxPlaying];
-    for (int32_t i = 0; i < PlayingListSize; ++i) {
-        TWinSound* sound = PlayingList[size_t(i)];
-        sound->Voice.Looped = sound->Looped();
-        voices[i] = &sound->Voice;
-    }
-    MixBlock(out, FBufferBytes, int32_t(FFormat.FrameBytes()), FFormat.BitsPerSample == 16, voices,
-             PlayingListSize);
-    // Finished sounds leave the list in list order; OnStop comes later, with
-    // the lock released.
-    for (int32_t i = 0; i < PlayingListSize;) {
-        TWinSound* sound = PlayingList[size_t(i)];
-        if (!sound->Voice.Finished) {
+    for (int32_t i = 0; i < Mix.PlayingCount; ++i) voices[i] = &Mix.Playing[size_t(i)].Voice;
+    MixBlock(out, int32_t(Mix.BufferBytes), Mix.FrameBytes, Mix.Bits16, voices, Mix.PlayingCount);
+    // Finished sounds leave the list in list order; their OnStop waits for
+    // the main thread. Nothing starts while sounds wait there, so eight
+    // places are enough.
+    for (int32_t i = 0; i < Mix.PlayingCount;) {
+        if (!Mix.Playing[size_t(i)].Voice.Finished) {
             ++i;
             continue;
         }
-        RemovePlaying(sound);
-        sound->FPlaying = false;
-        --FPlayingCount;
-        // At most eight sounds can stop before the lock is released.
-        if (stoppedCount < int(stopped.size())) stopped[size_t(stoppedCount++)] = sound;
+        if (Mix.EndedCount < MaxPlaying) Mix.Ended[size_t(Mix.EndedCount++)] = Mix.Playing[size_t(i)].Sound;
+        RemovePlaying(i);
     }
-    FOutput->Write(out, uint32_t(FBufferBytes));
-    FCurrentBuffer = (FCurrentBuffer + 1) % BufferCount;
-    ++FQueuedCount;
+    Mix.Output->Write(out, Mix.BufferBytes);
+    Mix.CurrentBuffer = (Mix.CurrentBuffer + 1) % BufferCount;
+    ++Mix.QueuedCount;
 }
 
 void TWinSoundDevice::BufferDone() {
-    StoppedList stopped{};
-    int stoppedCount = 0;
-    {
-        std::lock_guard guard(StateLock);
-        --FQueuedCount;
-        if (Stopping) return;
-        FillBuffer(stopped, stoppedCount);
-        if (stoppedCount == 0) return;
-        ++EventsFiring;
-        EventThread = std::this_thread::get_id();
-    }
-    FireStopped(stopped, stoppedCount);
-    {
-        std::lock_guard guard(StateLock);
-        --EventsFiring;
-    }
-    EventsDone.notify_all();
+    std::lock_guard guard(MixLock);
+    --Mix.QueuedCount;
+    if (!Mix.Stopping) FillBuffer();
 }
 
-void TWinSoundDevice::FireStopped(const StoppedList& stopped, int count) {
-    for (int i = 0; i < count; ++i)
-        if (stopped[size_t(i)]->OnStop) stopped[size_t(i)]->OnStop(*stopped[size_t(i)]);
+int32_t TWinSoundDevice::PlayingCount() const {
+    std::lock_guard guard(MixLock);
+    return Mix.PlayingCount;
 }
 
-void TWinSoundDevice::WaitForEvents(std::unique_lock<std::mutex>& lock) {
-    // A handler freeing sounds on the output's thread must not wait on itself.
-    if (EventsFiring && EventThread == std::this_thread::get_id()) return;
-    EventsDone.wait(lock, [this] { return EventsFiring == 0; });
-}
-
-int32_t TWinSoundDevice::PlayingListCount() const {
-    std::lock_guard guard(StateLock);
-    return PlayingListSize;
-}
-
-TWinSound* TWinSoundDevice::PlayingSound(int index) const {
-    std::lock_guard guard(StateLock);
-    return index >= 0 && index < PlayingListSize ? PlayingList[size_t(index)] : nullptr;
+TCustomSound* TWinSoundDevice::PlayingSound(int index) const {
+    std::lock_guard guard(MixLock);
+    return index >= 0 && index < Mix.PlayingCount ? Mix.Playing[size_t(index)].Sound : nullptr;
 }
 
 int32_t TWinSoundDevice::CurrentBuffer() const {
-    std::lock_guard guard(StateLock);
-    return FCurrentBuffer;
+    std::lock_guard guard(MixLock);
+    return Mix.CurrentBuffer;
 }
 
 int32_t TWinSoundDevice::QueuedCount() const {
-    std::lock_guard guard(StateLock);
-    return FQueuedCount;
+    std::lock_guard guard(MixLock);
+    return Mix.QueuedCount;
 }
 
-int32_t TWinSoundDevice::BufferBytes() const { return FBufferBytes; }
+int32_t TWinSoundDevice::BufferBytes() const {
+    std::lock_guard guard(MixLock);
+    return int32_t(Mix.BufferBytes);
+}
 
 TWinSoundDevice& SoundDevice() {
     static TWinSoundDevice device(platform::SystemAudioOutput());

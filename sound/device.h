@@ -1,19 +1,19 @@
 // The process-wide sound device: a cache of loaded waves, the sound instances
-// made from them, and the output ring that a software mixer keeps filled.
+// made from them, and a ring of 33 small output buffers that a software mixer
+// keeps filled, refilling each one as the output hands it back.
 //
 // Threads: everything is called from the main thread except the output's
-// buffer-done callback, which mixes on the output's own thread. The state
-// both threads touch (the playing list, positions, volumes, the playing flag
-// and count) is guarded by the device's StateLock, held only for short
-// sections that never allocate or wait.
+// buffer-done callback, which mixes the next buffer on the output's own
+// thread. That thread touches only the mix state (TMixState below), and only
+// with MixLock held; it never reads a sound object or its events.
 //
-// Events: OnPlay fires on the thread that called Play. OnStop fires on the
-// thread that stopped the sound: the caller of Stop or StopAll, or, when a
-// sound that is not looped reaches its end, the thread that mixed that
-// buffer: the output's thread (the main thread only while SetActive queues
-// the first buffers). Neither fires with StateLock held, so handlers may
-// call Play and Stop; a handler on the output's thread must not do more
-// than that (no loading, freeing or device changes).
+// Events: OnPlay and OnStop fire on the main thread. OnPlay fires in Play;
+// OnStop in Stop, StopAll and FreeSound. A sound that is not looped and
+// reaches its end in the mix is queued, and its OnStop fires at the next
+// DeliverEvents (the scene's sound list calls it every frame), or earlier
+// when the main thread plays, stops or frees sounds. A queued sound without
+// an OnStop is simply dropped. No event fires with MixLock held, so
+// handlers may play and stop sounds; a handler must not free its own sound.
 #pragma once
 
 #include "platform/audio_output.h"
@@ -21,69 +21,76 @@
 #include "sound/wave.h"
 
 #include <array>
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-class TCustomSoundDevice;
+class TWinSoundDevice;
 
 // A sound instance: one way of playing a cached wave. Instances belong to
-// the device that made them.
-class TCustomSound {
+// the device that made them; all of their state is the main thread's.
+class TCustomSound final {
 public:
     using TSoundEvent = std::function<void(TCustomSound& sound)>;
 
-    TCustomSound(TWaveSound* wave, TCustomSoundDevice* device);
-    virtual ~TCustomSound() = default;
+    TCustomSound(TWaveSound* wave, TWinSoundDevice* device);
+    ~TCustomSound();
     TCustomSound(const TCustomSound&) = delete;
     TCustomSound& operator=(const TCustomSound&) = delete;
 
     TSoundEvent OnPlay;
     TSoundEvent OnStop;
 
-    bool Playing() const { return FPlaying.load(); }
-    bool Looped() const { return FLooped.load(); }
-    void SetLooped(bool v) { FLooped = v; }
+    bool Playing() const;
+    bool Looped() const { return FLooped; }
+    void SetLooped(bool v);
     int32_t Volume() const { return FVolume; }
     void SetVolume(int32_t v);
+    int32_t EffectiveVolume() const;  // Volume limited to 0..100
     int32_t Pan() const { return FPan; }
-    void SetPan(int32_t p);
+    void SetPan(int32_t p) { FPan = p; }  // stored only
     bool Music() const { return FMusic; }
     // Takes the device's music or sound volume.
     void SetMusic(bool v);
     TWaveSound* Wave() const { return FWave; }
-    TCustomSoundDevice* Device() const { return FDevice; }
+    TWinSoundDevice* Device() const { return FDevice; }
 
-    virtual void Play() = 0;
-    virtual void Stop() = 0;
+    // Nothing when already playing. Starts only when the device is enabled,
+    // fewer than eight sounds play, and the wave holds at least one frame in
+    // the device's format.
+    void Play();
+    void Stop();
 
-protected:
-    friend class TCustomSoundDevice;
-    virtual void PanChanged() {}
-    virtual void VolumeChanged() {}
+    // Bytes of the wave mixed so far, and the next byte to mix; 0 and the
+    // start of the data while not playing.
+    int32_t PlayPosition() const;
+    const uint8_t* PlayPointer() const;
 
-    std::atomic<bool> FPlaying{false};  // written under the device's StateLock
-    std::atomic<bool> FLooped{false};
+private:
+    TWinSoundDevice* FDevice;
+    TWaveSound* FWave;
+    bool FLooped = false;
     int32_t FVolume = 100;
     int32_t FPan = 0;
-    TCustomSoundDevice* FDevice;
-    TWaveSound* FWave;
     bool FMusic = false;
 };
 
-class TCustomSoundDevice {
+// The device over a platform audio output: 33 small buffers kept queued,
+// each refilled by mixing up to eight playing sounds as soon as the output
+// has taken it.
+class TWinSoundDevice {
 public:
-    TCustomSoundDevice() = default;
-    virtual ~TCustomSoundDevice();
-    TCustomSoundDevice(const TCustomSoundDevice&) = delete;
-    TCustomSoundDevice& operator=(const TCustomSoundDevice&) = delete;
+    static constexpr int BufferCount = 33;
+    static constexpr int MaxPlaying = MaxMixVoices;
+
+    explicit TWinSoundDevice(platform::IAudioOutput& output);
+    ~TWinSoundDevice();
+    TWinSoundDevice(const TWinSoundDevice&) = delete;
+    TWinSoundDevice& operator=(const TWinSoundDevice&) = delete;
 
     // Waves are read from the resource archive instead of the disk.
     bool FromArchive = false;
@@ -103,17 +110,22 @@ public:
     // Stores the format and re-enables the device, reopens the output when it
     // was active, and reloads every cached wave in the new format. Sounds
     // playing cached waves are stopped first.
-    virtual void SetFormat(uint8_t rateIndex, bool bits16, int16_t channels);
+    void SetFormat(uint8_t rateIndex, bool bits16, int16_t channels);
     void SetSoundVolume(int32_t v);
     void SetMusicVolume(int32_t v);
+    // Switches to another output: closed on the old one, reopened on the new
+    // one when it was active.
+    void SetOutput(platform::IAudioOutput& output);
 
     // Open and close the output; they raise their errors (SetActive is the
     // caller that absorbs them).
-    virtual void Activate() = 0;
-    virtual void Deactivate() = 0;
-    virtual void Pause() = 0;
-    virtual void Resume() = 0;
-    virtual void StopAll() = 0;
+    void Activate();
+    void Deactivate();
+    void Pause();
+    void Resume();
+    void StopAll();
+    // Fires OnStop for the sounds that ended in the mix since the last call.
+    void DeliverEvents();
 
     bool DeviceActive() const { return FDeviceActive; }
     bool DeviceEnabled() const { return FDeviceEnabled; }
@@ -125,132 +137,86 @@ public:
     uint16_t BitsPerSample() const { return FBits16 ? 16 : 8; }
     int32_t SoundVolume() const { return FSoundVolume; }
     int32_t MusicVolume() const { return FMusicVolume; }
-    int32_t PlayingCount() const { return FPlayingCount.load(); }
     const std::vector<std::unique_ptr<TCustomSound>>& SoundInstances() const { return FSoundInstances; }
     // The cached wave of that file name (path ignored), or nullptr.
     TWaveSound* CachedWave(const std::string& fileName) const;
     size_t WaveCacheCount() const { return FWaveCache.size(); }
+    platform::IAudioOutput& Output() const { return *Mix.Output; }
+    // The output format record (18 bytes, PCM) of the current settings.
+    std::vector<uint8_t> OutputFormat() const;
 
-protected:
-    virtual std::unique_ptr<TCustomSound> CreateSoundInstance(TWaveSound* wave) = 0;
+    // The mix state, read under MixLock.
+    int32_t PlayingCount() const;
+    int32_t PlayingListCount() const { return PlayingCount(); }
+    TCustomSound* PlayingSound(int index) const;
+    int32_t CurrentBuffer() const;
+    int32_t QueuedCount() const;
+    int32_t BufferBytes() const;
 
-    // Stops everything and closes the output; the most derived destructor
-    // calls it while its overrides still exist.
-    void Shutdown();
+private:
+    friend class TCustomSound;
+
+    // One playing sound: which instance (never dereferenced by the mixer)
+    // and where the mix is in its wave.
+    struct TPlayingSound {
+        TCustomSound* Sound = nullptr;
+        TMixVoice Voice;
+    };
+    // Everything the output's thread touches. The main thread writes it only
+    // under MixLock too, so it may read Output without the lock.
+    struct TMixState {
+        platform::IAudioOutput* Output = nullptr;
+        std::array<std::vector<uint8_t>, BufferCount> Buffers;
+        uint32_t BufferBytes = 0;
+        int32_t FrameBytes = 0;
+        bool Bits16 = true;
+        std::array<TPlayingSound, MaxPlaying> Playing{};  // in the order they started
+        int32_t PlayingCount = 0;
+        std::array<TCustomSound*, MaxPlaying> Ended{};  // waiting for DeliverEvents
+        int32_t EndedCount = 0;
+        int32_t CurrentBuffer = 0;
+        int32_t QueuedCount = 0;
+        bool Stopping = true;  // buffers handed back are not refilled
+    };
+
+    // For TCustomSound: the mix side of its operations.
+    enum class TStart { Started, Refused, EventsWaiting };
+    TStart StartSound(TCustomSound& sound);
+    bool StopSound(const TCustomSound& sound);
+    void UpdateSound(const TCustomSound& sound);
+    bool IsPlaying(const TCustomSound& sound) const;
+    TMixVoice VoiceOf(const TCustomSound& sound) const;
+    void ForgetSound(const TCustomSound& sound);
+
+    // With MixLock held.
+    int FindPlaying(const TCustomSound& sound) const;
+    void RemovePlaying(int index);
+    void FillBuffer();
+    // The output's callback.
+    void BufferDone();
+
     void StopSoundsOf(const TWaveSound& wave);
+    void ReleaseBuffers();
 
     struct CaseInsensitiveLess {
         bool operator()(const std::string& a, const std::string& b) const;
     };
 
-    mutable std::mutex StateLock;
-    std::atomic<int32_t> FPlayingCount{0};  // written under StateLock
-
-private:
+    // The main thread's.
     bool FDeviceActive = false;
+    bool FDeviceEnabled = true;
+    bool FDevicePaused = false;
     int16_t FChannels = 1;
     bool FBits16 = true;
     uint8_t FRateIndex = 1;
-    std::vector<std::unique_ptr<TCustomSound>> FSoundInstances;
-    std::map<std::string, std::unique_ptr<TWaveSound>, CaseInsensitiveLess> FWaveCache;
-    bool FDeviceEnabled = true;
     int32_t FSoundVolume = 100;
     int32_t FMusicVolume = 100;
-
-protected:
-    bool FDevicePaused = false;
-};
-
-class TWinSoundDevice;
-
-// A sound instance mixed by TWinSoundDevice.
-class TWinSound final : public TCustomSound {
-public:
-    TWinSound(TWaveSound* wave, TWinSoundDevice* device);
-    ~TWinSound() override;
-
-    // Nothing when already playing. Starts only when the device is enabled,
-    // fewer than eight sounds play, and the wave holds at least one frame in
-    // the device's format.
-    void Play() override;
-    void Stop() override;
-
-    int32_t PlayPosition() const;
-    const uint8_t* PlayPointer() const;
-    int32_t EffectiveVolume() const;
-
-protected:
-    void VolumeChanged() override;
-
-private:
-    friend class TWinSoundDevice;
-    TWinSoundDevice* Owner;
-    TMixVoice Voice;  // guarded by the device's StateLock
-};
-
-// The waveform-output device: 33 small buffers kept queued on the output,
-// each refilled by mixing up to eight playing sounds as soon as the output
-// has taken it.
-class TWinSoundDevice final : public TCustomSoundDevice {
-public:
-    static constexpr int BufferCount = 33;
-    static constexpr int MaxPlaying = MaxMixVoices;
-
-    explicit TWinSoundDevice(platform::IAudioOutput& output);
-    ~TWinSoundDevice() override;
-
-    // Switches to another output: closed on the old one, reopened on the new
-    // one when it was active.
-    void SetOutput(platform::IAudioOutput& output);
-    platform::IAudioOutput& Output() const { return *FOutput; }
-
-    void Activate() override;
-    void Deactivate() override;
-    void Pause() override;
-    void Resume() override;
-    void StopAll() override;
-
-    // The output format record (18 bytes, PCM) of the current settings.
-    std::vector<uint8_t> OutputFormat() const;
-    int32_t PlayingListCount() const;
-    TWinSound* PlayingSound(int index) const;
-    int32_t CurrentBuffer() const;
-    int32_t QueuedCount() const;
-    int32_t BufferBytes() const;
-
-protected:
-    std::unique_ptr<TCustomSound> CreateSoundInstance(TWaveSound* wave) override;
-
-private:
-    friend class TWinSound;
-    using StoppedList = std::array<TWinSound*, MaxPlaying>;
-
-    // Both with StateLock held.
-    bool StartPlaying(TWinSound* sound);
-    void RemovePlaying(TWinSound* sound);
-    void FillBuffer(StoppedList& stopped, int& stoppedCount);
-    void BufferDone();
-    void FireStopped(const StoppedList& stopped, int count);
-    // Lets an instance go only when no OnStop is being fired from the output's
-    // thread. StateLock held through lock.
-    void WaitForEvents(std::unique_lock<std::mutex>& lock);
-    void ReleaseBuffers();
-
-    platform::IAudioOutput* FOutput;
-    platform::AudioFormat FFormat;
-    std::array<std::vector<uint8_t>, BufferCount> OutBuffers;
-    int32_t FBufferBytes = 0;
     bool OutputOpen = false;
+    std::vector<std::unique_ptr<TCustomSound>> FSoundInstances;
+    std::map<std::string, std::unique_ptr<TWaveSound>, CaseInsensitiveLess> FWaveCache;
 
-    // Guarded by StateLock.
-    std::array<TWinSound*, MaxPlaying> PlayingList{};
-    int32_t PlayingListSize = 0;
-    int32_t FCurrentBuffer = 0;
-    bool Stopping = true;
-    int32_t FQueuedCount = 0;
-    int32_t EventsFiring = 0;
-    std::thread::id EventThread;
-    std::condition_variable EventsDone;
+    mutable std::mutex MixLock;
+    TMixState Mix;  // guarded by MixLock
 };
 
 // The device of the process, on the system's audio output. Created on first

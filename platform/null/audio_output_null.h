@@ -30,6 +30,7 @@ public:
     bool Open(const AudioFormat& format, uint32_t bufferBytes, uint32_t bufferCount,
               BufferDone done) override;
     bool IsOpen() const override;
+    bool Connected() const override { return IsOpen(); }
     bool PrepareBuffer(const uint8_t* block, uint32_t size) override;
     bool UnprepareBuffer(const uint8_t* block) override;
     bool Write(const uint8_t* block, uint32_t size) override;

@@ -34,7 +34,7 @@ protected:
     std::string Wave16(const std::string& name, const Bytes& data) {
         return Wave(name, Fmt(1, 1, 22050, 16), data);
     }
-    TWinSound* Sound(const std::string& path) { return static_cast<TWinSound*>(Device->CreateSound(path)); }
+    TCustomSound* Sound(const std::string& path) { return Device->CreateSound(path); }
 
     std::vector<double> Played() { return Channel16(Output.Played()); }
 
@@ -476,27 +476,28 @@ TEST_F(SoundDeviceTest, ClosingTheOutputReleasesEveryBuffer) {
 // ---------------------------------------------------------------------------
 // Threads
 
-TEST_F(SoundDeviceTest, SoundEndingInTheMixFiresOnStopOnTheOutputThread) {
+TEST_F(SoundDeviceTest, SoundEndingInTheMixFiresOnStopOnTheMainThreadWhenDelivered) {
     auto* sound = Sound(Wave16("e.wav", Tone16(500, 22050, 22050 / 10)));
-    std::mutex lock;
-    std::condition_variable cv;
     std::vector<std::thread::id> threads;
     sound->OnStop = [&](TCustomSound& s) {
-        std::lock_guard guard(lock);
         threads.push_back(std::this_thread::get_id());
         // Starting again from the handler is allowed.
         if (threads.size() < 3) s.Play();
-        cv.notify_all();
     };
     Device->SetActive(true);
     Output.StartPlayer();
     sound->Play();
-    {
-        std::unique_lock guard(lock);
-        ASSERT_TRUE(cv.wait_for(guard, std::chrono::seconds(30), [&] { return threads.size() == 3; }));
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (sound->Playing() && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
+    ASSERT_FALSE(sound->Playing());
+    EXPECT_TRUE(threads.empty()) << "OnStop fired before the main thread asked for it";
+    while (threads.size() < 3 && std::chrono::steady_clock::now() < giveUp) {
+        Device->DeliverEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     Output.StopPlayer();
-    for (auto id : threads) EXPECT_NE(id, std::this_thread::get_id());
+    ASSERT_EQ(threads.size(), 3u);
+    for (auto id : threads) EXPECT_EQ(id, std::this_thread::get_id());
     EXPECT_EQ(Device->PlayingCount(), 0);
 }
 
@@ -551,3 +552,28 @@ TEST_F(SoundDeviceTest, DestroyedWhilePlaying) {
 }
 
 TEST(SoundDevice, IsOneForTheProcess) { EXPECT_EQ(&SoundDevice(), &SoundDevice()); }
+
+TEST_F(SoundDeviceTest, EventsSetOnTheMainThreadWhileTheMixerEndsSounds) {
+    // Four samples: the sound ends in the first buffer the player takes.
+    auto* sound = Sound(Wave16("blip.wav", Samples16({300, 300, 300, 300})));
+    Device->SetActive(true);
+    Output.StartPlayer();
+    const auto main = std::this_thread::get_id();
+    int plays = 0, stops = 0, elsewhere = 0;  // main thread only
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (stops < 200 && std::chrono::steady_clock::now() < deadline) {
+        sound->OnPlay = [&](TCustomSound&) { ++plays; };
+        sound->OnStop = [&](TCustomSound&) {
+            ++stops;
+            if (std::this_thread::get_id() != main) ++elsewhere;
+        };
+        sound->Play();
+        Device->DeliverEvents();
+        std::this_thread::yield();
+    }
+    Output.StopPlayer();
+    Device->DeliverEvents();
+    EXPECT_GE(stops, 200);
+    EXPECT_EQ(elsewhere, 0);
+    EXPECT_EQ(plays - stops, sound->Playing() ? 1 : 0);
+}
