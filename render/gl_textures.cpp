@@ -320,10 +320,15 @@ TGLTexture* TGLTextureList::Add() {
 }
 
 TGLTexture* TGLTextureList::Create(const TFormatRow& row, GLenum internalFormat, int width, int height) {
-    auto texture = std::make_unique<TGLTexture>(this);
     const GLenum format = FUseBGRA ? row.BGRFormat : row.RGBFormat;
     const GLenum type = FUsePacked ? (FUseBGRA ? row.PackedBGR : row.PackedRGB) : GL_UNSIGNED_BYTE;
-    texture->SetFormats(internalFormat, format, type);
+    return CreateTexture(internalFormat, format, type, width, height);
+}
+
+TGLTexture* TGLTextureList::CreateTexture(GLenum internalFormat, GLenum pixelFormat, GLenum pixelType, int width,
+                                          int height) {
+    auto texture = std::make_unique<TGLTexture>(this);
+    texture->SetFormats(internalFormat, pixelFormat, pixelType);
     texture->MinFilter = DefaultFilter;
     texture->EnvMode = DefaultEnvMode;
     if (width != 0 && height != 0) {

@@ -124,6 +124,9 @@ public:
     TGLTexture* CreateRGBA8(int width, int height);
     TGLTexture* CreateCompressedRGBA(int width, int height);
     TGLTexture* CreateCompressedRGB(int width, int height);
+    // A new texture of exactly these formats: the list's BGRA and packing
+    // choices do not apply.
+    TGLTexture* CreateTexture(GLenum internalFormat, GLenum pixelFormat, GLenum pixelType, int width, int height);
 
     // New textures take their pixels in blue-green-red order.
     void SetUseBGRA(bool flag) { FUseBGRA = flag; }
