@@ -9,15 +9,9 @@
 #include <vector>
 
 #include "render/gl_objects.h"
+#include "render/texels.h"
 
 class TGLTextureList;
-
-// Reduces a w x h image of byte channels in place to the next mipmap level:
-// each dimension above 1 halves (rounding down), 1 stays 1. Each new texel
-// averages its 2 x 2 block; at an odd edge the block takes in the leftover
-// row or column (up to 3 x 3), and a dimension of 1 gives 1-wide blocks.
-// Returns the new size in newWidth, newHeight.
-void ReduceTexels2x2(uint8_t* texels, int width, int height, int bytesPerPixel, int& newWidth, int& newHeight);
 
 class TGLTexture : public TGLItem {
 public:

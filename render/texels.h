@@ -1,8 +1,8 @@
 // Pictures to texels: the steps between decoded pictures and the bytes a
-// GL texture is given. Power-of-two sides, the reduction the texture
-// quality asks for, alpha from a second picture or a key colour, and the
-// texel layout each colour depth takes. Plain functions of their inputs:
-// no GL context, no files.
+// GL texture is given (power-of-two sides, the reduction the texture
+// quality asks for, alpha from a second picture or a key colour, the texel
+// layout of each colour depth) and the mipmap levels reduced from texels.
+// Plain functions of their inputs: no GL context, no files.
 #pragma once
 
 #include "core/picture.h"
@@ -78,3 +78,10 @@ struct TTexelResult {
 // and a block whose texel size is not the format's.
 TTexelResult PictureToTexels(const TPicture& colour, const TPicture& alpha, const TTexelOptions& options,
                              const TTexelBlock& block);
+
+// Reduces a w x h image of byte channels in place to the next mipmap level:
+// each dimension above 1 halves (rounding down), 1 stays 1. Each new texel
+// averages its 2 x 2 block; at an odd edge the block takes in the leftover
+// row or column (up to 3 x 3), and a dimension of 1 gives 1-wide blocks.
+// Returns the new size in newWidth, newHeight.
+void ReduceTexels2x2(uint8_t* texels, int width, int height, int bytesPerPixel, int& newWidth, int& newHeight);

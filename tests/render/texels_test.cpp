@@ -143,4 +143,50 @@ TEST(PictureTexels, SpriteKeyFromTheTopLeftPixelAndUnconvertiblePicturesWriteNot
     EXPECT_FALSE(PictureToTexels(picture, picture, {tfSprite, 1, 0, true}, TTexelBlock{}).Converted);
 }
 
+TEST(ReduceTexelsTest, OddSizesTakeInTheLeftoverRowAndColumn) {
+    // 3 x 5, one channel, value = 10 * row + column.
+    std::vector<uint8_t> img;
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 3; ++x) img.push_back(static_cast<uint8_t>(10 * y + x));
+    int w = 0, h = 0;
+    ReduceTexels2x2(img.data(), 3, 5, 1, w, h);
+    ASSERT_EQ(w, 1);
+    ASSERT_EQ(h, 2);
+    // Texel 0: columns 0-2 of rows 0-1 (sum 36 over 6); texel 1: rows 2-4 (sum 279 over 9).
+    EXPECT_EQ(img[0], 36 / 6);
+    EXPECT_EQ(img[1], 279 / 9);
+    ReduceTexels2x2(img.data(), w, h, 1, w, h);
+    EXPECT_EQ(w, 1);
+    EXPECT_EQ(h, 1);
+    EXPECT_EQ(img[0], (6 + 31) / 2);
+    ReduceTexels2x2(img.data(), w, h, 1, w, h);
+    EXPECT_EQ(w, 1) << "1 x 1 stays";
+    EXPECT_EQ(img[0], 18);
+}
+
+TEST(ReduceTexelsTest, SingleColumnAndMultiChannel) {
+    // 1 x 4, two channels.
+    std::vector<uint8_t> img{0, 100, 2, 100, 50, 0, 51, 1};
+    int w = 0, h = 0;
+    ReduceTexels2x2(img.data(), 1, 4, 2, w, h);
+    EXPECT_EQ(w, 1);
+    EXPECT_EQ(h, 2);
+    EXPECT_EQ(img[0], 1);
+    EXPECT_EQ(img[1], 100);
+    EXPECT_EQ(img[2], 50);
+    EXPECT_EQ(img[3], 0);
+
+    // 5 x 2: the last of two new columns covers three old ones.
+    std::vector<uint8_t> wide{0, 0, 30, 60, 90, 0, 0, 30, 60, 90};
+    ReduceTexels2x2(wide.data(), 5, 2, 1, w, h);
+    EXPECT_EQ(w, 2);
+    EXPECT_EQ(h, 1);
+    EXPECT_EQ(wide[0], 0);
+    EXPECT_EQ(wide[1], 60);
+
+    int same = 0;
+    ReduceTexels2x2(nullptr, 4, 4, 3, same, h);
+    EXPECT_EQ(same, 4) << "nothing to reduce";
+}
+
 }  // namespace
