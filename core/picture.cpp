@@ -246,12 +246,12 @@ TPicture DecodeJPEG(const uint8_t* data, size_t size) {
     return picture;
 }
 
-std::vector<uint8_t> EncodeJPEG(const TPicture& picture, int quality) {
+std::vector<uint8_t> EncodeJPEG(const TPicture& picture, int quality, bool optimizeCoding) {
     if (picture.Empty()) throw Exception("Cannot save an empty picture");
     std::vector<uint8_t> out;
     TJpegPictureSource source(picture);
     if (int code = platform::EncodeJpeg(static_cast<uint32_t>(picture.Width), static_cast<uint32_t>(picture.Height),
-                                        quality, source, out))
+                                        quality, source, out, optimizeCoding))
         JpegFailed(code);
     return out;
 }

@@ -55,8 +55,9 @@ std::vector<uint8_t> WriteBMP(const TPicture& picture);
 // Exception("JPEG error #<code>") on bad data.
 TPicture DecodeJPEG(const uint8_t* data, size_t size);
 // Baseline JPEG at quality 1..100 with full-resolution colour (no chroma
-// subsampling, which smears thin saturated lines).
-std::vector<uint8_t> EncodeJPEG(const TPicture& picture, int quality);
+// subsampling, which smears thin saturated lines); `optimizeCoding` makes
+// Huffman tables for the picture (smaller files, written more slowly).
+std::vector<uint8_t> EncodeJPEG(const TPicture& picture, int quality, bool optimizeCoding = false);
 
 // The JPEG codec's default quality.
 constexpr int kDefaultJPEGQuality = 75;

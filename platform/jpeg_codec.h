@@ -29,8 +29,10 @@ protected:
 
 // Both return 0, or the codec's error code (libjpeg's message codes on
 // Linux). Any input ends in a picture or a code, never in a read past the
-// data.
+// data. `optimizeCoding` builds Huffman tables for the picture: a smaller
+// file for a second pass over the data.
 int DecodeJpeg(const uint8_t* data, size_t size, IJpegTarget& target);
-int EncodeJpeg(uint32_t width, uint32_t height, int quality, IJpegSource& source, std::vector<uint8_t>& out);
+int EncodeJpeg(uint32_t width, uint32_t height, int quality, IJpegSource& source, std::vector<uint8_t>& out,
+               bool optimizeCoding = false);
 
 }  // namespace platform

@@ -60,52 +60,7 @@ int BytesPerPixelOf(GLenum type, int components) {
     }
 }
 
-// First and last source index covered by new index i of a dimension that
-// goes from `size` to `newSize`. The last block of an odd size takes in the
-// leftover texel.
-void BlockRange(int i, int size, int newSize, int& first, int& last) {
-    if (size == 1) {
-        first = last = 0;
-        return;
-    }
-    first = 2 * i;
-    last = i == newSize - 1 ? size - 1 : 2 * i + 1;
-}
-
 }  // namespace
-
-void ReduceTexels2x2(uint8_t* texels, int width, int height, int bytesPerPixel, int& newWidth, int& newHeight) {
-    newWidth = width;
-    newHeight = height;
-    if (texels == nullptr || width < 1 || height < 1 || bytesPerPixel < 1) return;
-    const int nw = width > 1 ? width / 2 : 1;
-    const int nh = height > 1 ? height / 2 : 1;
-    const size_t bpp = static_cast<size_t>(bytesPerPixel);
-    const size_t stride = static_cast<size_t>(width) * bpp;
-    // Each new texel is written at or before the first byte of its own
-    // block, and after every block of an earlier texel, so the reduction
-    // can run in place.
-    for (int y = 0; y < nh; ++y) {
-        int y0, y1;
-        BlockRange(y, height, nh, y0, y1);
-        for (int x = 0; x < nw; ++x) {
-            int x0, x1;
-            BlockRange(x, width, nw, x0, x1);
-            const unsigned count = static_cast<unsigned>((x1 - x0 + 1) * (y1 - y0 + 1));
-            uint8_t* out = texels + (static_cast<size_t>(y) * static_cast<size_t>(nw) + static_cast<size_t>(x)) * bpp;
-            for (size_t c = 0; c < bpp; ++c) {
-                unsigned sum = 0;
-                for (int yy = y0; yy <= y1; ++yy) {
-                    const uint8_t* row = texels + static_cast<size_t>(yy) * stride + c;
-                    for (int xx = x0; xx <= x1; ++xx) sum += row[static_cast<size_t>(xx) * bpp];
-                }
-                out[c] = static_cast<uint8_t>(sum / count);
-            }
-        }
-    }
-    newWidth = nw;
-    newHeight = nh;
-}
 
 // ---------------------------------------------------------------------------
 // Textures
@@ -320,10 +275,15 @@ TGLTexture* TGLTextureList::Add() {
 }
 
 TGLTexture* TGLTextureList::Create(const TFormatRow& row, GLenum internalFormat, int width, int height) {
-    auto texture = std::make_unique<TGLTexture>(this);
     const GLenum format = FUseBGRA ? row.BGRFormat : row.RGBFormat;
     const GLenum type = FUsePacked ? (FUseBGRA ? row.PackedBGR : row.PackedRGB) : GL_UNSIGNED_BYTE;
-    texture->SetFormats(internalFormat, format, type);
+    return CreateTexture(internalFormat, format, type, width, height);
+}
+
+TGLTexture* TGLTextureList::CreateTexture(GLenum internalFormat, GLenum pixelFormat, GLenum pixelType, int width,
+                                          int height) {
+    auto texture = std::make_unique<TGLTexture>(this);
+    texture->SetFormats(internalFormat, pixelFormat, pixelType);
     texture->MinFilter = DefaultFilter;
     texture->EnvMode = DefaultEnvMode;
     if (width != 0 && height != 0) {

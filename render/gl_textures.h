@@ -9,15 +9,9 @@
 #include <vector>
 
 #include "render/gl_objects.h"
+#include "render/texels.h"
 
 class TGLTextureList;
-
-// Reduces a w x h image of byte channels in place to the next mipmap level:
-// each dimension above 1 halves (rounding down), 1 stays 1. Each new texel
-// averages its 2 x 2 block; at an odd edge the block takes in the leftover
-// row or column (up to 3 x 3), and a dimension of 1 gives 1-wide blocks.
-// Returns the new size in newWidth, newHeight.
-void ReduceTexels2x2(uint8_t* texels, int width, int height, int bytesPerPixel, int& newWidth, int& newHeight);
 
 class TGLTexture : public TGLItem {
 public:
@@ -124,6 +118,9 @@ public:
     TGLTexture* CreateRGBA8(int width, int height);
     TGLTexture* CreateCompressedRGBA(int width, int height);
     TGLTexture* CreateCompressedRGB(int width, int height);
+    // A new texture of exactly these formats: the list's BGRA and packing
+    // choices do not apply.
+    TGLTexture* CreateTexture(GLenum internalFormat, GLenum pixelFormat, GLenum pixelType, int width, int height);
 
     // New textures take their pixels in blue-green-red order.
     void SetUseBGRA(bool flag) { FUseBGRA = flag; }

@@ -4,8 +4,9 @@
 // metrics file gives.
 #pragma once
 
-#include "scene/objects.h"
 #include "core/vecmath.h"
+#include "render/glyph_atlas.h"
+#include "scene/objects.h"
 
 #include <array>
 #include <cstdint>
@@ -46,19 +47,6 @@ TFontOptions StrToFontOptions(std::string_view text);
 std::string FontStylesToStr(TFontStyles styles);
 TFontStyles StrToFontStyles(std::string_view text);
 
-// One character's cell: where its glyph is in the texture and the quad it
-// is drawn with.
-struct TCharCell {
-    int32_t Reserved[2] = {0, 0};
-    int32_t Width = 0;   // glyph width in texels
-    int32_t Height = 0;  // glyph height in texels
-    uint8_t Enabled = 0;
-    uint8_t Cell = 0;    // running number among the enabled characters
-    TVector2f TexCoords[4];
-    TVector3f Vertices[4];
-    float Advance = 0;
-};
-
 // A metrics file's lines: enabled flag, width and height per code.
 struct TFontMetricsEntry {
     bool Enabled = false;
@@ -73,10 +61,6 @@ using TFontMetrics = std::array<TFontMetricsEntry, 256>;
 // False when there is not even a header line.
 bool ParseFontMetrics(std::string_view text, TFontMetrics& metrics);
 constexpr int32_t MaxMetricsSize = 4096;
-
-// Unicode for a character code in the Windows Western code page; 0 for the
-// control codes and the page's unassigned codes.
-char32_t FontCodeToUnicode(uint8_t code);
 
 class TSceneFont : public TMainSceneObject {
 public:
@@ -155,7 +139,7 @@ private:
     bool FBuilt = false;
     // In the context's texture list (or ours), which owns it.
     TGLTexture* FGlyphTexture = nullptr;
-    std::array<TCharCell, 256> FCharMap{};
+    TCharMap FCharMap{};
     int32_t FFixedAdvance = 0;
     TGLPrimitive* FPrimitives[2] = {nullptr, nullptr};
     int FCurrentPrimitive = 0;

@@ -2,7 +2,6 @@
 
 #include "render/gl_textures.h"
 #include "render/opengl.h"
-#include "core/picture_scale.h"
 #include "core/archive.h"
 #include "core/errors.h"
 #include "scene/loader.h"
@@ -60,71 +59,13 @@ GLenum ReconfigureFilter(TRendererKind kind, bool mipMap, TTextureFormat format)
     return mipMap ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR;
 }
 
-// Internal format of a texture of this format and colour depth; `textures`
+// The texel layout of a texture of this format and colour depth; `textures`
 // gives the compressed formats (plain 24/32-bit ones without it).
-GLenum InternalFormatFor(const TGLTextureList* textures, TTextureFormat format, TTextureColorBit colorBit,
-                         bool animated) {
-    const bool packed16 = colorBit == cb16bit || (colorBit == cbCompressed && animated);
-    const GLenum compressedRGB = textures ? textures->CompressedRGBFormat() : GL_RGB8;
-    const GLenum compressedRGBA = textures ? textures->CompressedRGBAFormat() : GL_RGBA8;
-    switch (format) {
-        case tfAlpha:
-            return colorBit == cb32bit ? GL_RGBA8 : packed16 ? GL_RGBA4 : compressedRGBA;
-        case tfSprite:
-            return colorBit == cb32bit ? GL_RGBA8 : packed16 ? GL_RGB5_A1 : compressedRGBA;
-        default:
-            return colorBit == cb32bit ? GL_RGB8 : packed16 ? GL_RGB5 : compressedRGB;
-    }
+TTexelLayout LayoutFor(const TGLTextureList* textures, TTextureFormat format, TTextureColorBit colorBit,
+                       bool animated) {
+    return TexelLayoutFor(format, colorBit, animated, textures ? textures->CompressedRGBFormat() : GL_RGB8,
+                          textures ? textures->CompressedRGBAFormat() : GL_RGBA8);
 }
-
-TGLTexture* CreateFor(TGLTextureList& textures, TTextureFormat format, TTextureColorBit colorBit, bool animated) {
-    const bool packed16 = colorBit == cb16bit || (colorBit == cbCompressed && animated);
-    switch (format) {
-        case tfAlpha:
-            return colorBit == cb32bit ? textures.CreateRGBA8(0, 0)
-                   : packed16          ? textures.CreateRGBA4(0, 0)
-                                       : textures.CreateCompressedRGBA(0, 0);
-        case tfSprite:
-            return colorBit == cb32bit ? textures.CreateRGBA8(0, 0)
-                   : packed16          ? textures.CreateRGB5A1(0, 0)
-                                       : textures.CreateCompressedRGBA(0, 0);
-        default:
-            return colorBit == cb32bit ? textures.CreateRGB8(0, 0)
-                   : packed16          ? textures.CreateRGB5(0, 0)
-                                       : textures.CreateCompressedRGB(0, 0);
-    }
-}
-
-// A picture whose pixel buffer matches its size and depth.
-bool Convertible(const TPicture& p) {
-    if (p.Empty() || (p.BitsPerPixel != 8 && p.BitsPerPixel != 24)) return false;
-    return p.Pixels.size() >= p.RowSize() * static_cast<size_t>(p.Height);
-}
-
-// The colour of a pixel of a convertible picture; a palette index beyond
-// the palette reads as black.
-TRGBQuad Sample(const TPicture& p, int32_t row, int32_t x) {
-    const uint8_t* line = p.Row(row);
-    if (p.BitsPerPixel == 24) {
-        const uint8_t* q = line + 3 * static_cast<size_t>(x);
-        return TRGBQuad{q[0], q[1], q[2], 0};
-    }
-    const size_t index = line[x];
-    return index < p.Palette.size() ? p.Palette[index] : TRGBQuad{};
-}
-
-// The picture pixels one texel averages: (column, row) offsets in its block.
-struct TBlock {
-    int Count;
-    int Shift;
-    int Offsets[8][2];
-};
-constexpr TBlock kBlock1{1, 0, {{0, 0}}};
-constexpr TBlock kBlock2{4, 2, {{0, 0}, {1, 0}, {0, 1}, {1, 1}}};
-// Half of a 4 x 4 block, staggered between its upper and lower halves.
-constexpr TBlock kBlock4{8, 3, {{0, 0}, {2, 0}, {0, 1}, {2, 1}, {1, 2}, {3, 2}, {1, 3}, {3, 3}}};
-
-const TBlock& BlockFor(int32_t divisor) { return divisor == 4 ? kBlock4 : divisor == 2 ? kBlock2 : kBlock1; }
 
 }  // namespace
 
@@ -180,17 +121,6 @@ TTextureColorBit StrToTextureColorBit(std::string_view text) {
     if (text.find("32") != std::string_view::npos) return cb32bit;
     if (text.find("16") != std::string_view::npos) return cb16bit;
     return cbCompressed;
-}
-
-int32_t TextureScaleDivisor(int32_t width, int32_t height, TTextureQuality quality) {
-    if (width < 32) return 1;
-    int32_t divisor = quality == tqLow ? 4 : quality == tqMedium ? 2 : 1;
-    const int32_t largest = std::max(width, height);
-    if (quality != tqHigh && (largest == 1024 || largest <= 256)) divisor /= 2;
-    if (width / divisor < 32) divisor = width / 32;
-    // A picture only a row or two high would otherwise lose every row.
-    while (divisor > 1 && height / divisor < 1) divisor /= 2;
-    return std::max(divisor, 1);
 }
 
 bool ReadContentFile(const std::string& fileName, bool fromDisk, bool archiveFallback, size_t maxSize,
@@ -330,10 +260,8 @@ void TSceneTexture::CreateGLTexture(TTextureFormat format) {
     textures.DefaultFilter = CreationFilter(SceneRendererKind(MainScene), mipMap && FFormat == tfTexture);
     FFormat = format;
     const TTextureColorBit colorBit = list ? list->ColorBit() : kDefaultColorBit;
-    FGLTexture = CreateFor(textures, format, colorBit, Animated);
-    // The converter writes a byte per channel, whatever packing the list
-    // would choose.
-    FGLTexture->SetPixelType(GL_UNSIGNED_BYTE);
+    const TTexelLayout layout = LayoutFor(&textures, format, colorBit, Animated);
+    FGLTexture = textures.CreateTexture(layout.InternalFormat, layout.PixelFormat, layout.PixelType, 0, 0);
     FGLTexture->AlphaValue = format == tfSprite ? 0.5f : format == tfAlpha ? 0.02f : 0.0f;
 }
 
@@ -358,9 +286,7 @@ TPicture TSceneTexture::LoadBitmap(const std::string& fileName) {
     SourceWidth = picture.Width;
     SourceHeight = picture.Height;
     if (picture.Empty()) return TPicture();
-    if (!IsTextureSide(picture.Width) || !IsTextureSide(picture.Height))
-        picture = StretchPicture(picture, TextureSide(picture.Width), TextureSide(picture.Height));
-    return picture;
+    return PowerOfTwoPicture(std::move(picture));
 }
 
 void TSceneTexture::LoadTexture() {
@@ -381,57 +307,14 @@ void TSceneTexture::LoadTexture() {
 }
 
 void TSceneTexture::AlphaFromBitmap(const TPicture& colour, const TPicture& alpha) {
-    if (FFormat == tfAlpha && (colour.Width != alpha.Width || colour.Height != alpha.Height))
-        throw Exception("TSceneTexture.AlphaFromBitmap error: Texture size is not equal Alpha size!");
-    if (!FGLTexture) return;
-    const int32_t width = FGLTexture->Width(), height = FGLTexture->Height();
-    if (width <= 0 || height <= 0 || !FGLTexture->FrameData()) return;
-    // Only 24-bit and 8-bit pictures convert; the texels of others stay black.
-    if (!Convertible(colour) || (FFormat == tfAlpha && !Convertible(alpha))) return;
-    const int32_t divisor = ScaleDivisor >= 4 ? 4 : ScaleDivisor >= 2 ? 2 : 1;
-    if (static_cast<int64_t>(width) * divisor > colour.Width || static_cast<int64_t>(height) * divisor > colour.Height)
-        throw Exception("TSceneTexture.AlphaFromBitmap error: Picture is smaller than the texture!");
-    const int texelBytes = FFormat == tfTexture ? 3 : 4;
-    if (FGLTexture->BytesPerPixel() != texelBytes)
-        throw Exception("TSceneTexture.AlphaFromBitmap error: Texture format does not take byte texels!");
-
-    if (FFormat == tfSprite && AutoSpriteColor) {
-        const TRGBQuad corner = Sample(colour, 0, 0);
-        SpriteColor = MakeByteColor(corner.Red, corner.Green, corner.Blue, 0);
-    }
-    const uint8_t keyR = SpriteColor & 0xFF, keyG = SpriteColor >> 8 & 0xFF, keyB = SpriteColor >> 16 & 0xFF;
-    // Averages are taken only where both pictures are 24-bit (or for plain
-    // textures from a 24-bit picture); everything else is point sampled.
-    const bool average = colour.BitsPerPixel == 24 && FFormat != tfSprite &&
-                         (FFormat == tfTexture || alpha.BitsPerPixel == 24);
-    const TBlock& block = average ? BlockFor(divisor) : kBlock1;
-
-    for (int32_t i = 0; i < height; ++i) {
-        uint8_t* texel = FGLTexture->GetScanLine(i);
-        const int32_t top = (height - 1 - i) * divisor;
-        for (int32_t x = 0; x < width; ++x, texel += texelBytes) {
-            const int32_t left = x * divisor;
-            unsigned b = 0, g = 0, r = 0, a = 0;
-            for (int k = 0; k < block.Count; ++k) {
-                const int32_t col = left + block.Offsets[k][0], row = top + block.Offsets[k][1];
-                const TRGBQuad p = Sample(colour, row, col);
-                b += p.Blue;
-                g += p.Green;
-                r += p.Red;
-                if (FFormat == tfAlpha) {
-                    const TRGBQuad q = Sample(alpha, row, col);
-                    a += static_cast<unsigned>(q.Blue + q.Green + q.Red);
-                }
-            }
-            texel[0] = static_cast<uint8_t>(b >> block.Shift);
-            texel[1] = static_cast<uint8_t>(g >> block.Shift);
-            texel[2] = static_cast<uint8_t>(r >> block.Shift);
-            if (FFormat == tfAlpha) {
-                texel[3] = static_cast<uint8_t>(a / (3u * static_cast<unsigned>(block.Count)));
-            } else if (FFormat == tfSprite) {
-                texel[3] = texel[0] == keyB && texel[1] == keyG && texel[2] == keyR ? 0 : 255;
-            }
-        }
+    TTexelBlock block;
+    if (FGLTexture) block = {FGLTexture->FrameData(), FGLTexture->Width(), FGLTexture->Height(),
+                             FGLTexture->BytesPerPixel()};
+    try {
+        SpriteColor = PictureToTexels(colour, alpha, {FFormat, ScaleDivisor, SpriteColor, AutoSpriteColor}, block)
+                          .SpriteColor;
+    } catch (const Exception& e) {
+        throw Exception("TSceneTexture.AlphaFromBitmap error: " + std::string(e.what()));
     }
 }
 
@@ -530,7 +413,7 @@ void TSceneTextureList::ReconfigureAll() {
         gl->MinFilter = ReconfigureFilter(kind, FMipMap, texture->Format());
         // Texture lists are the only owners of GL textures.
         const auto* textures = static_cast<const TGLTextureList*>(gl->Owner());
-        gl->InternalFormat = InternalFormatFor(textures, texture->Format(), FColorBit, texture->Animated);
+        gl->InternalFormat = LayoutFor(textures, texture->Format(), FColorBit, texture->Animated).InternalFormat;
     }
 }
 

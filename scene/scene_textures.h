@@ -5,10 +5,11 @@
 // colour-depth and mipmap settings they share.
 #pragma once
 
-#include "render/gl_api.h"
 #include "core/picture.h"
-#include "scene/objects.h"
 #include "core/vecmath.h"
+#include "render/gl_api.h"
+#include "render/texels.h"
+#include "scene/objects.h"
 
 #include <cstdint>
 #include <memory>
@@ -20,10 +21,6 @@ class TGLTexture;
 class TGLTextureList;
 class TSceneTextureList;
 
-enum TTextureFormat : uint8_t { tfTexture = 0, tfAlpha = 1, tfSprite = 2 };
-enum TTextureQuality : uint8_t { tqHigh = 0, tqMedium = 1, tqLow = 2 };
-enum TTextureColorBit : uint8_t { cbCompressed = 0, cb32bit = 1, cb16bit = 2 };
-
 // Script and settings texts of the enumerations. Reading tests for member
 // words ("Sprite" anywhere in the value), as the script does for sets.
 std::string TextureFormatToStr(TTextureFormat format);
@@ -32,12 +29,6 @@ std::string TextureQualityToStr(TTextureQuality quality);
 TTextureQuality StrToTextureQuality(std::string_view text);
 std::string TextureColorBitToStr(TTextureColorBit colorBit);
 TTextureColorBit StrToTextureColorBit(std::string_view text);
-
-// Picture pixels per texel in each direction (1, 2 or 4) for a picture of
-// power-of-two size: by quality, halved for mid-size pictures off High, and
-// limited so that the texture keeps at least 32 texels across and at least
-// one row.
-int32_t TextureScaleDivisor(int32_t width, int32_t height, TTextureQuality quality);
 
 // The bytes of a content file: from disk (the name's "\" made "/") when
 // `fromDisk`, else through the process-wide resource reader. A file that

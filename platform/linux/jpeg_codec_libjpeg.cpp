@@ -84,7 +84,8 @@ int DecodeJpeg(const uint8_t* data, size_t size, IJpegTarget& target) {
     return 0;
 }
 
-int EncodeJpeg(uint32_t width, uint32_t height, int quality, IJpegSource& source, std::vector<uint8_t>& out) {
+int EncodeJpeg(uint32_t width, uint32_t height, int quality, IJpegSource& source, std::vector<uint8_t>& out,
+               bool optimizeCoding) {
     std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
     jpeg_compress_struct cinfo;
     JpegError err;
@@ -106,6 +107,7 @@ int EncodeJpeg(uint32_t width, uint32_t height, int quality, IJpegSource& source
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, std::clamp(quality, 1, 100), TRUE);
+    cinfo.optimize_coding = optimizeCoding ? TRUE : FALSE;
     // Full-resolution colour: subsampling smears thin saturated lines.
     for (int c = 0; c < cinfo.num_components; ++c) {
         cinfo.comp_info[c].h_samp_factor = 1;

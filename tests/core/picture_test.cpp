@@ -239,6 +239,14 @@ TEST(JpegTest, ColourIsNotSubsampled) {
     for (int c = 0; c < 3; ++c) EXPECT_EQ(file[i + 11 + 3 * c], 0x11) << "component " << c;
 }
 
+TEST(JpegTest, OptimizedCodingIsSmallerAndDecodesToTheSamePixels) {
+    const TPicture picture = Sample24(64, 64);
+    std::vector<uint8_t> plain = EncodeJPEG(picture, 90);
+    std::vector<uint8_t> optimized = EncodeJPEG(picture, 90, true);
+    EXPECT_LT(optimized.size(), plain.size());
+    EXPECT_EQ(DecodeJPEG(optimized.data(), optimized.size()).Pixels, DecodeJPEG(plain.data(), plain.size()).Pixels);
+}
+
 TEST(JpegTest, PalettePicturesAreEncodedThroughTheirColours) {
     TPicture p;
     p.SetSize(8, 8, 8);

@@ -333,15 +333,6 @@ TEST(FontGlyphs, UnderlineAndStrikeOutAreLinesAcrossTheAdvance) {
     EXPECT_EQ(rasterizer.Requests[0].Style, 0);
 }
 
-TEST(FontGlyphs, ControlCodesHaveNoGlyphAndTheWesternPageIsMapped) {
-    EXPECT_EQ(FontCodeToUnicode(9), 0u);
-    EXPECT_EQ(FontCodeToUnicode(0x7F), 0u);
-    EXPECT_EQ(FontCodeToUnicode('A'), U'A');
-    EXPECT_EQ(FontCodeToUnicode(0x80), 0x20ACu);
-    EXPECT_EQ(FontCodeToUnicode(0x81), 0u);
-    EXPECT_EQ(FontCodeToUnicode(0xE9), 0xE9u);
-}
-
 TEST(FontGlyphs, NoFaceAtAllLeavesTheBackground) {
     platform::NullFontRasterizer rasterizer;
     rasterizer.NoFaces = true;

@@ -103,21 +103,6 @@ protected:
 
 // --- sizes -------------------------------------------------------------------------
 
-TEST(SceneTextureDivisor, QualityTableAndLimits) {
-    EXPECT_EQ(TextureScaleDivisor(1024, 1024, tqHigh), 1);
-    EXPECT_EQ(TextureScaleDivisor(1024, 1024, tqMedium), 1);
-    EXPECT_EQ(TextureScaleDivisor(1024, 1024, tqLow), 2);
-    EXPECT_EQ(TextureScaleDivisor(512, 512, tqMedium), 2);
-    EXPECT_EQ(TextureScaleDivisor(512, 512, tqLow), 4);
-    EXPECT_EQ(TextureScaleDivisor(256, 256, tqMedium), 1);
-    EXPECT_EQ(TextureScaleDivisor(256, 64, tqLow), 2);
-    EXPECT_EQ(TextureScaleDivisor(64, 64, tqLow), 2);
-    EXPECT_EQ(TextureScaleDivisor(16, 512, tqLow), 1) << "narrow pictures are never reduced";
-    EXPECT_EQ(TextureScaleDivisor(64, 512, tqLow), 2) << "at least 32 texels across";
-    EXPECT_EQ(TextureScaleDivisor(1024, 1, tqLow), 1) << "a one-row picture keeps its row";
-    EXPECT_EQ(TextureScaleDivisor(512, 2, tqLow), 2);
-}
-
 TEST_F(SceneTextures, PicturesAreStretchedAndReducedBeforeUpload) {
     SaveBMP("wide.bmp", Pattern(640, 480));
     TSceneTexture* t = NewTexture("wide", "wide.bmp");

@@ -1,30 +1,19 @@
 #include "writers.h"
 
+#include "core/errors.h"
+#include "core/picture.h"
+
 #include <algorithm>
 #include <charconv>
-#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
-#include <jpeglib.h>
 #include <zlib.h>
 
 namespace cg {
 
 namespace {
-
-struct JpegError {
-    jpeg_error_mgr Manager;
-    jmp_buf Jump;
-};
-
-void JpegErrorExit(j_common_ptr info) {
-    auto* err = reinterpret_cast<JpegError*>(info->err);
-    longjmp(err->Jump, 1);
-}
-
-void JpegSilence(j_common_ptr, int) {}
 
 void Put16(Bytes& b, uint32_t v) {
     b.push_back(static_cast<uint8_t>(v));
@@ -46,95 +35,39 @@ void PutBe32(Bytes& b, uint32_t v) {
 uint32_t Get16(const Bytes& b, size_t o) { return b[o] | (static_cast<uint32_t>(b[o + 1]) << 8); }
 uint32_t Get32(const Bytes& b, size_t o) { return Get16(b, o) | (Get16(b, o + 2) << 16); }
 
-// Runs the compressor; only plain data lives across the setjmp.
-bool CompressJpeg(const uint8_t* rgb, int width, int height, int quality, unsigned char** out,
-                  unsigned long* outSize) {
-    jpeg_compress_struct info;
-    JpegError err;
-    info.err = jpeg_std_error(&err.Manager);
-    err.Manager.error_exit = JpegErrorExit;
-    err.Manager.emit_message = JpegSilence;
-    if (setjmp(err.Jump)) {
-        jpeg_destroy_compress(&info);
-        return false;
-    }
-    jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, out, outSize);
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, quality, TRUE);
-    info.dct_method = JDCT_ISLOW;
-    info.optimize_coding = TRUE;
-    // Full-resolution chroma: thin saturated outlines would smear otherwise.
-    for (int c = 0; c < info.num_components; ++c) {
-        info.comp_info[c].h_samp_factor = 1;
-        info.comp_info[c].v_samp_factor = 1;
-    }
-    jpeg_start_compress(&info, TRUE);
-    const size_t stride = static_cast<size_t>(width) * 3;
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(rgb + info.next_scanline * stride);
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    return true;
-}
-
-bool DecompressJpeg(const uint8_t* data, size_t size, DecodedPicture* pic) {
-    jpeg_decompress_struct info;
-    JpegError err;
-    info.err = jpeg_std_error(&err.Manager);
-    err.Manager.error_exit = JpegErrorExit;
-    err.Manager.emit_message = JpegSilence;
-    if (setjmp(err.Jump)) {
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_RGB;
-    if (info.image_width == 0 || info.image_height == 0 || info.image_width > 16384 || info.image_height > 16384) {
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
-    jpeg_start_decompress(&info);
-    pic->Width = static_cast<int>(info.output_width);
-    pic->Height = static_cast<int>(info.output_height);
-    pic->Rgb.resize(static_cast<size_t>(pic->Width) * pic->Height * 3);
-    const size_t stride = static_cast<size_t>(pic->Width) * 3;
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = pic->Rgb.data() + info.output_scanline * stride;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return true;
-}
-
 }  // namespace
 
 Bytes EncodeJpeg(const std::vector<uint8_t>& rgb, int width, int height, int quality) {
     if (width <= 0 || height <= 0 || rgb.size() < static_cast<size_t>(width) * height * 3)
         throw std::runtime_error("EncodeJpeg: bad picture size");
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    bool ok = CompressJpeg(rgb.data(), width, height, quality, &out, &size);
-    Bytes result;
-    if (ok && out) result.assign(out, out + size);
-    std::free(out);
-    if (!ok) throw std::runtime_error("EncodeJpeg: compression failed");
-    return result;
+    TPicture picture;
+    picture.SetSize(width, height, 24);
+    for (size_t i = 0; i < picture.Pixels.size(); i += 3) {
+        picture.Pixels[i] = rgb[i + 2];
+        picture.Pixels[i + 1] = rgb[i + 1];
+        picture.Pixels[i + 2] = rgb[i];
+    }
+    // Huffman tables made for each picture keep the archive small.
+    return EncodeJPEG(picture, quality, true);
 }
 
 std::optional<DecodedPicture> DecodeJpeg(const Bytes& bytes) {
     if (bytes.size() < 4) return std::nullopt;
+    TPicture picture;
+    try {
+        picture = DecodeJPEG(bytes.data(), bytes.size());
+    } catch (const Exception&) {
+        return std::nullopt;
+    }
     DecodedPicture pic;
-    if (!DecompressJpeg(bytes.data(), bytes.size(), &pic)) return std::nullopt;
+    pic.Width = picture.Width;
+    pic.Height = picture.Height;
+    pic.Rgb.resize(picture.Pixels.size());
+    for (size_t i = 0; i < pic.Rgb.size(); i += 3) {
+        pic.Rgb[i] = picture.Pixels[i + 2];
+        pic.Rgb[i + 1] = picture.Pixels[i + 1];
+        pic.Rgb[i + 2] = picture.Pixels[i];
+    }
     return pic;
 }
 

@@ -1,6 +1,7 @@
-// File formats the generator writes: JPEG (libjpeg, no chroma subsampling),
-// 8-bit palette and 24-bit BMP, PNG for review sheets, and 3DM mesh text.
-// The JPEG and BMP readers are here too, for the contact sheet and tests.
+// File formats the generator writes: JPEG (through the core's codec, no
+// chroma subsampling), 8-bit palette and 24-bit BMP, PNG for review sheets,
+// and 3DM mesh text. The JPEG and BMP readers are here too, for the
+// contact sheet and tests.
 #pragma once
 
 #include <array>
