@@ -357,6 +357,29 @@ TEST_F(SceneLoader, CreateObjectErrorsNameTheSection) {
     }
 }
 
+TEST_F(SceneLoader, ARepeatedNameKeepsTheFirstChildAndFreesTheLater) {
+    LoadText(Scene,
+             "[MainScene]\nCount=3\n"
+             "[MainScene1]\nType=TTestObject\nName=Twin\nNumber=1\nProcessOptions=[Render]\n"
+             "[MainScene2]\nType=TTestObject\nName=Twin\nNumber=2\nProcessOptions=[Render,Animation]\n"
+             "[MainScene3]\nType=TResource\nName=Group\nCount=3\n"
+             "[Group1]\nType=TTestObject\nName=Fish\nNumber=3\n"
+             "[Group2]\nType=TResource\nName=Fish\nCount=1\n"
+             "[Group3]\nType=TTestObject\nName=fish\nNumber=4\n"
+             "[Fish1]\nType=TTestObject\nName=Nested\n");
+    EXPECT_EQ(Scene.LiveCount(), 2);
+    EXPECT_EQ(Scene.GetCount(), 2);
+    EXPECT_EQ(Get("Twin")->Number, 1);
+    EXPECT_EQ(Scene.RenderList->GetCount(), 1);
+    EXPECT_EQ(Scene.AnimationList->GetCount(), 0);
+    // Names differing only in case are different names.
+    auto* group = Get<TResource>("Group");
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->GetCount(), 2);
+    EXPECT_EQ(Get("Group/Fish")->Number, 3);
+    EXPECT_EQ(Get("Group/fish")->Number, 4);
+}
+
 TEST_F(SceneLoader, CountOneTooManyFailsAtTheMissingSectionAndKeepsTheRest) {
     EXPECT_EQ(ErrorOf(Scene,
                       "[MainScene]\nCount=3\n"
@@ -397,14 +420,19 @@ TEST_F(SceneLoader, ListsNestingIntoThemselvesFail) {
 }
 
 TEST_F(SceneLoader, SharedSectionsThatBranchStopAtTheObjectLimit) {
-    // Two lists of each name: every level doubles the objects of the next,
-    // 2^17 of them from a script of 33 sections.
+    // Two lists per level, A and B, each holding the next level's A and B:
+    // both read the same sections, so every level doubles the objects of
+    // the next, 2^17 of them from a script of 63 sections.
     std::string text = "[MainScene]\nCount=2\n";
     for (int level = 0; level < 16; ++level) {
-        std::string list = level == 0 ? "MainScene" : "L" + std::to_string(level);
-        for (int i = 1; i <= 2; ++i)
-            text += "[" + list + std::to_string(i) + "]\nType=TResource\nName=L" + std::to_string(level + 1) +
-                    (level == 15 ? "\nCount=0\n" : "\nCount=2\n");
+        const std::string next = std::to_string(level + 1) + "x";
+        const std::string count = level == 15 ? "\nCount=0\n" : "\nCount=2\n";
+        for (const std::string list : {"A", "B"}) {
+            if (level == 0 && list == "B") break;
+            const std::string owner = level == 0 ? "MainScene" : list + std::to_string(level) + "x";
+            text += "[" + owner + "1]\nType=TResource\nName=A" + next + count;
+            text += "[" + owner + "2]\nType=TResource\nName=B" + next + count;
+        }
     }
     std::string error = ErrorOf(Scene, text);
     EXPECT_NE(error.find("More than 20000 objects in one load"), std::string::npos) << error;
@@ -475,10 +503,10 @@ TEST_F(SceneLoader, DiskPropertiesOverrideTheArchiveAndDiskChildrenComeFirst) {
 
     EXPECT_TRUE(Scene.Visible());  // the disk's value
     EXPECT_FALSE(Scene.Alpha);     // only the archive names it
-    ASSERT_EQ(Scene.LiveCount(), 3);
+    // The archive's "Shared" comes second and is dropped.
+    ASSERT_EQ(Scene.LiveCount(), 2);
     EXPECT_EQ(Get("Shared")->Number, 1);
-    EXPECT_EQ(dynamic_cast<TTestObject*>(Scene.GetItem(1))->Number, 2);
-    EXPECT_NE(Scene.FindObject("ArchiveOnly"), nullptr);
+    EXPECT_EQ(Scene.GetItem(1), Scene.FindObject("ArchiveOnly"));
 
     // Archive only: the disk file is not looked at.
     TMainScene archiveOnly;
