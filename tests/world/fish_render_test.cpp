@@ -207,7 +207,7 @@ TEST_F(RenderWorld, ScriptLoadsRendererWithItsSchools) {
         "[MainScene1]\nType=TFishRender\nName=FreshWater\nProcessOptions=[Render,Animation]\nAlpha=1\n"
         "SortAlpha=1\nFishDirection=Left\nLightMapTexture=Textures/caustfish.jpg\nStepZ=20\nCount=2\n"
         "[FreshWater1]\nType=TFishes\nName=Tetra\nMaxCount=5\nParticleCount=3\nFishType=Fish\n"
-        "[FreshWater2]\nType=TFishes\nName=Specks\nMaxCount=9\nParticleCount=9\nFishType=Plankton\n";
+        "[FreshWater2]\nType=TFishes\nName=Motes\nMaxCount=9\nParticleCount=9\nFishType=Plankton\n";
     TResourceLoader loader;
     loader.Scene = &scene;
     loader.Section = scene.Name();
@@ -223,10 +223,10 @@ TEST_F(RenderWorld, ScriptLoadsRendererWithItsSchools) {
     ASSERT_NE(tetra, nullptr);
     EXPECT_EQ(tetra->Renderer(), fresh);
     EXPECT_EQ(tetra->ParticleCount(), 3);
-    auto* specks = dynamic_cast<TFishes*>(scene.FindObject("FreshWater/Specks"));
-    ASSERT_NE(specks, nullptr);
-    EXPECT_EQ(specks->FishType, ftPlankton);
-    EXPECT_NE(dynamic_cast<TPlankton*>(specks->GetItem(0)), nullptr);
+    auto* motes = dynamic_cast<TFishes*>(scene.FindObject("FreshWater/Motes"));
+    ASSERT_NE(motes, nullptr);
+    EXPECT_EQ(motes->FishType, ftPlankton);
+    EXPECT_NE(dynamic_cast<TPlankton*>(motes->GetItem(0)), nullptr);
 
     TResourceLoader out;
     out.Scene = &scene;
@@ -266,8 +266,8 @@ TEST_F(RenderWorld, HiddenRenderersAnimateButDrawNothing) {
 
 TEST_F(RenderWorld, BlendedFishAreDrawnFromTheFarthestSlotToTheNearest) {
     TFishes& school = School("Tang");
-    TFishes& specks = School("Specks", ftPlankton);
-    specks.SetParticleCount(2);
+    TFishes& motes = School("Motes", ftPlankton);
+    motes.SetParticleCount(2);
     TFish& nearFish = Fish(school, -1000, 0);
     TFish& farFish = Fish(school, -6000, 0);
     TFish& middle = Fish(school, -3000, 0);
