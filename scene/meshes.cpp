@@ -302,7 +302,7 @@ void TSceneMeshList::WriteProperties(TResourceLoader& loader) {
 }
 
 void TSceneMeshList::LoadSettings() {
-    if (ISceneHost* host = MainScene ? MainScene->Application : nullptr)
+    if (ISceneHost* host = HostOf(*this))
         for (int i = 0, n = GetCount(); i < n; ++i) {
             auto* mesh = dynamic_cast<TSceneMesh*>(GetItem(i));
             if (mesh && !mesh->FileListName.empty())
@@ -312,7 +312,7 @@ void TSceneMeshList::LoadSettings() {
 }
 
 void TSceneMeshList::SaveSettings() {
-    if (ISceneHost* host = MainScene ? MainScene->Application : nullptr)
+    if (ISceneHost* host = HostOf(*this))
         for (int i = 0, n = GetCount(); i < n; ++i) {
             auto* mesh = dynamic_cast<TSceneMesh*>(GetItem(i));
             if (mesh && !mesh->FileListName.empty())

@@ -115,10 +115,6 @@ struct TCoveragePicture {
     }
 };
 
-TCustomOpenGL* SceneOpenGL(const TMainScene* scene) {
-    return scene && scene->Application ? scene->Application->OpenGL() : nullptr;
-}
-
 }  // namespace
 
 std::string FontOptionsToStr(TFontOptions options) { return SetToStr(options, kOptionNames); }

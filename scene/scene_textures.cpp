@@ -32,13 +32,6 @@ std::string ReadFileKey(const TResourceLoader& loader, std::string_view key, con
     return value.empty() ? value : str::CombinePath(path, value);
 }
 
-ISceneHost* HostOf(const TMainItem& item) { return item.MainScene ? item.MainScene->Application : nullptr; }
-
-// The scene's GL context object, or null.
-TCustomOpenGL* SceneOpenGL(const TMainScene* scene) {
-    return scene && scene->Application ? scene->Application->OpenGL() : nullptr;
-}
-
 TRendererKind SceneRendererKind(const TMainScene* scene) {
     TCustomOpenGL* context = SceneOpenGL(scene);
     return context ? context->RendererKind() : rkOpenGL;

@@ -36,10 +36,7 @@ TSceneParticle* TSceneParticleList::Particle(int index) const {
     return dynamic_cast<TSceneParticle*>(GetItem(index));
 }
 
-TSceneView TSceneParticleList::View() const {
-    if (MainScene && MainScene->Application) return MainScene->Application->View();
-    return {};
-}
+TSceneView TSceneParticleList::View() const { return SceneView(MainScene); }
 
 bool TSceneParticleList::PathIsFinite(const TSceneParticle& p) {
     return Finite(p.Position) && Finite(p.Speed) && Finite(p.AngleSpeed) && Finite(p.Angles) &&
