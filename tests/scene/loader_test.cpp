@@ -5,6 +5,7 @@
 #include "core/errors.h"
 #include "scene/objects.h"
 #include "scene/registry.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -77,24 +78,7 @@ public:
 
 const std::string DataFolder = std::string(MARIVELLE_TEST_DATA) + "/scene";
 
-fs::path TempFolder(const std::string& name) {
-    fs::path dir = fs::path(MARIVELLE_BUILD_DIR) / "tests" / "loader-tmp" / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+fs::path TempFolder(const std::string& name) { return ScratchDir("loader-" + name); }
 
 // Loads the scene's script from text, as LoadFromFile does with one loader.
 void LoadText(TMainScene& scene, const std::string& text) {
@@ -148,12 +132,7 @@ protected:
         Saved = fs::current_path();
         fs::current_path(DataFolder);
     }
-    void TearDown() override {
-        fs::current_path(Saved);
-        TheResourceReader().CloseArchive();
-        TheResourceReader().Mode = 0;
-        TheResourceReader().ArchiveName.clear();
-    }
+    void TearDown() override { fs::current_path(Saved); }
     void UseArchive(const fs::path& file, const std::string& name, const std::string& content) {
         std::vector<uint8_t> bytes(content.begin(), content.end());
         std::vector<uint8_t> archive = PackArchive({TArchiveSource{name, bytes, ""}});
@@ -169,6 +148,8 @@ protected:
         return object;
     }
 
+    TClassRegistryGuard Registry;
+    TResourceReaderGuard Reader;
     fs::path Saved;
     TMainScene Scene;
 };

@@ -18,6 +18,7 @@
 #include "world/fishes.h"
 #include "world/random.h"
 #include "world/world_classes.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -376,6 +377,7 @@ TEST(ShippedScene, SchoolsSwimAndBubblesRiseWithoutLosingTheirWay) {
     const std::string archive = std::string(MARIVELLE_BUILD_DIR) + "/data.rfa";
     if (!std::filesystem::exists(archive)) GTEST_SKIP() << "no " << archive;
     RegisterContentClasses();
+    TResourceReaderGuard restore;
     TResourceFileReader& reader = TheResourceReader();
     reader.CloseArchive();
     reader.Mode = 1;
