@@ -299,7 +299,11 @@ void TResourceLoader::LoadChildren(TResource& resource) {
     int32_t count = ReadInteger("Count", 0);
     for (int32_t i = 1; i > 0 && i <= count; ++i) {
         Section = resource.Name() + std::to_string(i);
-        TMainObject* object = resource.Add(CreateObject());
+        std::unique_ptr<TMainObject> created = CreateObject();
+        // The list's name index ignores a name it already holds: the later
+        // child (and any children of its own) is dropped, not shown twice.
+        if (resource.FindObject(created->Name())) continue;
+        TMainObject* object = resource.Add(std::move(created));
         object->ReadProperties(*this);
         auto* child = dynamic_cast<TResource*>(object);
         if (!child) continue;

@@ -109,7 +109,8 @@ public:
     // Creates the object of the current Section by its "Type" and "Name".
     std::unique_ptr<TMainObject> CreateObject();
     // Creates, adds and loads the children of the resource: the sections
-    // named resource.Name + 1 ... + Count.
+    // named resource.Name + 1 ... + Count. A child named like one the
+    // resource already holds is freed unread.
     void LoadChildren(TResource& resource);
     void WriteHeader(const TMainObject& object);
     void SaveChildren(TResource& resource);

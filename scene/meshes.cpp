@@ -4,6 +4,7 @@
 #include "scene/scene_textures.h"
 #include "core/archive.h"
 #include "core/errors.h"
+#include "scene/file_list.h"
 #include "scene/loader.h"
 #include "scene/materials.h"
 #include "scene/renderstate.h"
@@ -21,14 +22,6 @@ namespace {
 std::string ReadFileKey(const TResourceLoader& loader, std::string_view key, const std::string& path) {
     std::string value(str::Trim(loader.ReadString(key, "")));
     return value.empty() ? value : str::CombinePath(path, value);
-}
-
-// "fishes.txt" -> "fishesIndex".
-std::string IndexKey(const std::string& fileListName) {
-    std::string base(str::ExtractFileName(fileListName));
-    size_t dot = base.rfind('.');
-    if (dot != std::string::npos) base.erase(dot);
-    return base + "Index";
 }
 
 int32_t Corner(const T3DMFace& face, int corner) { return corner == 0 ? face.a : corner == 1 ? face.b : face.c; }
@@ -125,13 +118,7 @@ void TSceneMesh::SetFileIndex(int32_t index) {
 }
 
 void TSceneMesh::ReadFileList(const std::string& fileName) {
-    FileList.clear();
-    std::vector<uint8_t> bytes;
-    const bool disk = MainScene && (MainScene->LoadSources & lsFiles);
-    const bool archive = !MainScene || (MainScene->LoadSources & lsArchive);
-    if (!ReadContentFile(fileName, disk, archive, MaxFileListSize, bytes)) return;
-    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    for (const std::string& line : str::SplitLines(text)) FileList.emplace_back(str::Trim(line));
+    FileList = ReadFileListLines(MainScene, fileName);
 }
 
 void TSceneMesh::ReadProperties(TResourceLoader& loader) {
@@ -302,21 +289,21 @@ void TSceneMeshList::WriteProperties(TResourceLoader& loader) {
 }
 
 void TSceneMeshList::LoadSettings() {
-    if (ISceneHost* host = MainScene ? MainScene->Application : nullptr)
+    if (ISceneHost* host = HostOf(*this))
         for (int i = 0, n = GetCount(); i < n; ++i) {
             auto* mesh = dynamic_cast<TSceneMesh*>(GetItem(i));
             if (mesh && !mesh->FileListName.empty())
-                mesh->SetFileIndex(host->ReadInteger(IndexKey(mesh->FileListName), 0));
+                mesh->SetFileIndex(host->ReadInteger(FileListIndexKey(mesh->FileListName), 0));
         }
     TResource::LoadSettings();
 }
 
 void TSceneMeshList::SaveSettings() {
-    if (ISceneHost* host = MainScene ? MainScene->Application : nullptr)
+    if (ISceneHost* host = HostOf(*this))
         for (int i = 0, n = GetCount(); i < n; ++i) {
             auto* mesh = dynamic_cast<TSceneMesh*>(GetItem(i));
             if (mesh && !mesh->FileListName.empty())
-                host->WriteInteger(IndexKey(mesh->FileListName), mesh->FileIndex());
+                host->WriteInteger(FileListIndexKey(mesh->FileListName), mesh->FileIndex());
         }
     TResource::SaveSettings();
 }

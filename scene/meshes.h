@@ -108,8 +108,6 @@ public:
     std::string FileListName;
     std::vector<std::string> FileList;
 
-    static constexpr size_t MaxFileListSize = 1u << 20;
-
 private:
     std::string FSourceName;
     float FTime = 0;

@@ -565,3 +565,13 @@ std::string RefferenceToStr(const TMainScene* scene, const TMainObject* object) 
     }
     return path;
 }
+
+ISceneHost* HostOf(const TMainItem& item) { return item.MainScene ? item.MainScene->Application : nullptr; }
+
+TCustomOpenGL* SceneOpenGL(const TMainScene* scene) {
+    return scene && scene->Application ? scene->Application->OpenGL() : nullptr;
+}
+
+TSceneView SceneView(const TMainScene* scene) {
+    return scene && scene->Application ? scene->Application->View() : TSceneView{};
+}

@@ -309,6 +309,12 @@ private:
     ITextLine* FFpsText = nullptr;
 };
 
+// What a scene object reaches through its scene's host; each gives null (or
+// the defaults) outside a scene, without a host, or without a GL context.
+ISceneHost* HostOf(const TMainItem& item);
+TCustomOpenGL* SceneOpenGL(const TMainScene* scene);
+TSceneView SceneView(const TMainScene* scene);
+
 // The frame-rate string is a text class of the world layer above; the world
 // hands its maker down when it registers its classes.
 using TFrameRateTextFactory = std::unique_ptr<TMainSceneObject> (*)();

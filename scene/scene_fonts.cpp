@@ -50,10 +50,6 @@ uint8_t StrToSet(std::string_view text, const TSetMember (&members)[N]) {
 
 bool IsPowerOfTwo(int32_t v) { return v > 0 && (v & (v - 1)) == 0; }
 
-TCustomOpenGL* SceneOpenGL(const TMainScene* scene) {
-    return scene && scene->Application ? scene->Application->OpenGL() : nullptr;
-}
-
 }  // namespace
 
 std::string FontOptionsToStr(TFontOptions options) { return SetToStr(options, kOptionNames); }

@@ -27,7 +27,7 @@ TSceneGLLists SharedSceneGLLists() {
 }
 
 TSceneGLLists SceneGLLists(const TMainScene* scene) {
-    TCustomOpenGL* context = scene && scene->Application ? scene->Application->OpenGL() : nullptr;
+    TCustomOpenGL* context = SceneOpenGL(scene);
     if (context) return {context->Lights(), context->Materials(), context->Primitives()};
     return SharedSceneGLLists();
 }

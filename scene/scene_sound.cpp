@@ -7,12 +7,6 @@
 #include <algorithm>
 #include <limits>
 
-namespace {
-
-ISceneHost* HostOf(const TMainItem& item) { return item.MainScene ? item.MainScene->Application : nullptr; }
-
-}  // namespace
-
 // ---------------------------------------------------------------------------
 // TSceneSoundList
 

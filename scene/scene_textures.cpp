@@ -4,6 +4,7 @@
 #include "render/opengl.h"
 #include "core/archive.h"
 #include "core/errors.h"
+#include "scene/file_list.h"
 #include "scene/loader.h"
 #include "scene/renderstate.h"
 #include "scene/scene_host.h"
@@ -29,13 +30,6 @@ std::string LowerExtension(std::string_view fileName) {
 std::string ReadFileKey(const TResourceLoader& loader, std::string_view key, const std::string& path) {
     std::string value(str::Trim(loader.ReadString(key, "")));
     return value.empty() ? value : str::CombinePath(path, value);
-}
-
-ISceneHost* HostOf(const TMainItem& item) { return item.MainScene ? item.MainScene->Application : nullptr; }
-
-// The scene's GL context object, or null.
-TCustomOpenGL* SceneOpenGL(const TMainScene* scene) {
-    return scene && scene->Application ? scene->Application->OpenGL() : nullptr;
 }
 
 TRendererKind SceneRendererKind(const TMainScene* scene) {
@@ -226,13 +220,7 @@ void TSceneTexture::SetFileIndex(int32_t index) {
 
 void TSceneTexture::ReadFileList(const std::string& fileName) {
     FileListName = fileName;
-    FileList.clear();
-    std::vector<uint8_t> bytes;
-    const bool disk = MainScene && (MainScene->LoadSources & lsFiles);
-    const bool archive = !MainScene || (MainScene->LoadSources & lsArchive);
-    if (!ReadContentFile(fileName, disk, archive, MaxFileListSize, bytes)) return;
-    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    for (const std::string& line : str::SplitLines(text)) FileList.emplace_back(str::Trim(line));
+    FileList = ReadFileListLines(MainScene, fileName);
 }
 
 void TSceneTexture::SetLoadFromFile(bool flag) {
@@ -466,16 +454,6 @@ void TSceneTextureList::WriteProperties(TResourceLoader& loader) {
     loader.WriteBool("MipMap", FMipMap);
 }
 
-namespace {
-// "fons.txt" -> "fonsIndex".
-std::string IndexKey(const std::string& fileListName) {
-    std::string base(str::ExtractFileName(fileListName));
-    size_t dot = base.rfind('.');
-    if (dot != std::string::npos) base.erase(dot);
-    return base + "Index";
-}
-}  // namespace
-
 void TSceneTextureList::LoadSettings() {
     if (ISceneHost* host = HostOf(*this)) {
         SetQuality(StrToTextureQuality(host->ReadString(Name() + " Quality", TextureQualityToStr(FQuality))));
@@ -485,7 +463,7 @@ void TSceneTextureList::LoadSettings() {
             TSceneTexture* texture = Texture(i);
             if (!texture) continue;
             if (!texture->FileListName.empty())
-                texture->SetFileIndex(host->ReadInteger(IndexKey(texture->FileListName), 0));
+                texture->SetFileIndex(host->ReadInteger(FileListIndexKey(texture->FileListName), 0));
             texture->SetLoadFromFile(host->ReadBool(texture->Name() + " LoadFromFile", texture->LoadFromFile()));
             if (texture->LoadFromFile()) {
                 texture->SetTextureName(host->ReadString(texture->Name() + " TextureName", texture->TextureName()));
@@ -505,7 +483,7 @@ void TSceneTextureList::SaveSettings() {
             TSceneTexture* texture = Texture(i);
             if (!texture) continue;
             if (!texture->FileListName.empty())
-                host->WriteInteger(IndexKey(texture->FileListName), texture->FileIndex());
+                host->WriteInteger(FileListIndexKey(texture->FileListName), texture->FileIndex());
             host->WriteBool(texture->Name() + " LoadFromFile", texture->LoadFromFile());
             if (texture->LoadFromFile()) {
                 host->WriteString(texture->Name() + " TextureName", texture->TextureName());

@@ -111,9 +111,8 @@ public:
     // Size of the last picture read, before resampling.
     int32_t SourceWidth = 0, SourceHeight = 0;
 
-    // Largest picture and file-list files read.
+    // Largest picture file read.
     static constexpr size_t MaxPictureFileSize = 256u << 20;
-    static constexpr size_t MaxFileListSize = 1u << 20;
 
 private:
     // The GL texture list new textures go to: the context's, or one of our

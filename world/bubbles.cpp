@@ -14,23 +14,13 @@ constexpr double kPi = 3.14159265358979323846;
 
 void TBubbles::ReadProperties(TResourceLoader& loader) {
     TSceneParticleList::ReadProperties(loader);
-    MaxZ = loader.ReadFloat("MaxZ", MaxZ);
-    MinZ = loader.ReadFloat("MinZ", MinZ);
-    UpY = loader.ReadFloat("UpY", UpY);
-    BottomY = loader.ReadFloat("BottomY", BottomY);
-    MaxSpeed = loader.ReadFloat("MaxSpeed", MaxSpeed);
-    MinSpeed = loader.ReadFloat("MinSpeed", MinSpeed);
+    ReadRegion(loader);
     MaxCount = loader.ReadFloat("MaxCount", MaxCount);
 }
 
 void TBubbles::WriteProperties(TResourceLoader& loader) {
     TSceneParticleList::WriteProperties(loader);
-    loader.WriteFloat("MaxZ", MaxZ);
-    loader.WriteFloat("MinZ", MinZ);
-    loader.WriteFloat("UpY", UpY);
-    loader.WriteFloat("BottomY", BottomY);
-    loader.WriteFloat("MaxSpeed", MaxSpeed);
-    loader.WriteFloat("MinSpeed", MinSpeed);
+    WriteRegion(loader);
     loader.WriteFloat("MaxCount", MaxCount);
 }
 

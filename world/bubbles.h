@@ -7,7 +7,7 @@
 
 #include <string_view>
 
-class TBubbles : public TSceneParticleList {
+class TBubbles : public TSceneParticleList, public TParticleRegion {
 public:
     std::string_view ClassName() const override { return "TBubbles"; }
 
@@ -26,11 +26,5 @@ public:
     // 0.01 either way.
     static double ColumnRandom();
 
-    float MaxZ = 0;
-    float MinZ = 0;
-    float UpY = 0;
-    float BottomY = 0;
-    float MaxSpeed = 0;
-    float MinSpeed = 0;
     float MaxCount = 0;  // kept with the script; nothing limits the count by it
 };

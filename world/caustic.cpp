@@ -8,8 +8,7 @@
 #include "scene/renderstate.h"
 
 bool CausticMultitextureInUse(const TMainScene* scene, const TSceneTexture* lightMap) {
-    if (scene && scene->Application)
-        if (TCustomOpenGL* context = scene->Application->OpenGL()) return context->Textures().MultitextureInUse;
+    if (TCustomOpenGL* context = SceneOpenGL(scene)) return context->Textures().MultitextureInUse;
     // Without a context object the texture keeps a list of its own.
     if (lightMap && lightMap->GLTexture())
         if (const auto* list = dynamic_cast<const TGLTextureList*>(lightMap->GLTexture()->Owner()))

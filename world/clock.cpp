@@ -169,7 +169,7 @@ void TGLClock::WriteProperties(TResourceLoader& loader) {
 }
 
 void TGLClock::LoadSettings() {
-    ISceneHost* host = MainScene ? MainScene->Application : nullptr;
+    ISceneHost* host = HostOf(*this);
     if (!host) return;
     SetMode(host->ReadInteger("Clock Mode", ClockMode));
     // A colour text the clock cannot read leaves the colour as it is.
@@ -180,7 +180,7 @@ void TGLClock::LoadSettings() {
 }
 
 void TGLClock::SaveSettings() {
-    ISceneHost* host = MainScene ? MainScene->Application : nullptr;
+    ISceneHost* host = HostOf(*this);
     if (!host) return;
     host->WriteInteger("Clock Mode", ClockMode);
     host->WriteString("Clock Color", ByteColorToStr(ClockColor));

@@ -131,12 +131,7 @@ TFish::~TFish() {
 TFishes::TFishes() = default;
 
 void TFishes::ReadProperties(TResourceLoader& loader) {
-    MaxZ = loader.ReadFloat("MaxZ", MaxZ);
-    MinZ = loader.ReadFloat("MinZ", MinZ);
-    UpY = loader.ReadFloat("UpY", UpY);
-    BottomY = loader.ReadFloat("BottomY", BottomY);
-    MaxSpeed = loader.ReadFloat("MaxSpeed", MaxSpeed);
-    MinSpeed = loader.ReadFloat("MinSpeed", MinSpeed);
+    ReadRegion(loader);
     MaxCount = loader.ReadInteger("MaxCount", MaxCount);
     FishType = StrToFishType(loader.ReadString("FishType", FishTypeToStr(FishType)));
     NeedsPrepare = true;
@@ -145,12 +140,7 @@ void TFishes::ReadProperties(TResourceLoader& loader) {
 
 void TFishes::WriteProperties(TResourceLoader& loader) {
     TSceneParticleList::WriteProperties(loader);
-    loader.WriteFloat("MaxZ", MaxZ);
-    loader.WriteFloat("MinZ", MinZ);
-    loader.WriteFloat("UpY", UpY);
-    loader.WriteFloat("BottomY", BottomY);
-    loader.WriteFloat("MaxSpeed", MaxSpeed);
-    loader.WriteFloat("MinSpeed", MinSpeed);
+    WriteRegion(loader);
     loader.WriteInteger("MaxCount", MaxCount);
     loader.WriteString("FishType", FishTypeToStr(FishType));
 }

@@ -39,7 +39,7 @@ public:
     float NextTurnTime = 0;  // compared with Time
 };
 
-class TFishes : public TSceneParticleList {
+class TFishes : public TSceneParticleList, public TParticleRegion {
 public:
     TFishes();
     std::string_view ClassName() const override { return "TFishes"; }
@@ -77,12 +77,6 @@ public:
     // The visual when it is a mesh, else null.
     TSceneMesh* Mesh() const;
 
-    float MaxZ = 0;  // largest swimming depth (in front of the camera)
-    float MinZ = 0;
-    float UpY = 0;
-    float BottomY = 0;
-    float MaxSpeed = 0;
-    float MinSpeed = 0;
     int32_t MaxCount = 0;
     TFishType FishType = ftFish;
     float HalfLength = 0;     // half the mesh's x extent plus 100

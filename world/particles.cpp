@@ -13,6 +13,24 @@ bool Finite(const TVector3f& v) { return std::isfinite(v.x) && std::isfinite(v.y
 
 }  // namespace
 
+void TParticleRegion::ReadRegion(const TResourceLoader& loader) {
+    MaxZ = loader.ReadFloat("MaxZ", MaxZ);
+    MinZ = loader.ReadFloat("MinZ", MinZ);
+    UpY = loader.ReadFloat("UpY", UpY);
+    BottomY = loader.ReadFloat("BottomY", BottomY);
+    MaxSpeed = loader.ReadFloat("MaxSpeed", MaxSpeed);
+    MinSpeed = loader.ReadFloat("MinSpeed", MinSpeed);
+}
+
+void TParticleRegion::WriteRegion(TResourceLoader& loader) const {
+    loader.WriteFloat("MaxZ", MaxZ);
+    loader.WriteFloat("MinZ", MinZ);
+    loader.WriteFloat("UpY", UpY);
+    loader.WriteFloat("BottomY", BottomY);
+    loader.WriteFloat("MaxSpeed", MaxSpeed);
+    loader.WriteFloat("MinSpeed", MinSpeed);
+}
+
 TSceneParticleList::TSceneParticleList() {
     ChildrenInScript = false;
     SetSorted(false);
@@ -36,10 +54,7 @@ TSceneParticle* TSceneParticleList::Particle(int index) const {
     return dynamic_cast<TSceneParticle*>(GetItem(index));
 }
 
-TSceneView TSceneParticleList::View() const {
-    if (MainScene && MainScene->Application) return MainScene->Application->View();
-    return {};
-}
+TSceneView TSceneParticleList::View() const { return SceneView(MainScene); }
 
 bool TSceneParticleList::PathIsFinite(const TSceneParticle& p) {
     return Finite(p.Position) && Finite(p.Speed) && Finite(p.AngleSpeed) && Finite(p.Angles) &&

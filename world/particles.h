@@ -24,6 +24,22 @@ public:
     uint32_t SequenceNumber = 0;    // 1, 2, ... within one growth of the list
 };
 
+// The box and speed range a list's particles move in, in front of the
+// camera, with the script keys that set them.
+struct TParticleRegion {
+    // "MaxZ", "MinZ", "UpY", "BottomY", "MaxSpeed", "MinSpeed"; a missing
+    // key keeps its value.
+    void ReadRegion(const TResourceLoader& loader);
+    void WriteRegion(TResourceLoader& loader) const;
+
+    float MaxZ = 0;  // largest depth
+    float MinZ = 0;
+    float UpY = 0;
+    float BottomY = 0;
+    float MaxSpeed = 0;  // units per second
+    float MinSpeed = 0;
+};
+
 class TSceneParticleList : public TMainVisualObjectList {
 public:
     // Particles come from the count, never from child sections, and keep the

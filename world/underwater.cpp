@@ -28,11 +28,6 @@ constexpr float BackgroundStep = 12600;
 constexpr float WideBackgroundStart = 6295;
 constexpr float WideBackgroundStep = 12594;
 
-TSceneView ViewOf(const TMainScene* scene) {
-    if (scene && scene->Application) return scene->Application->View();
-    return {};
-}
-
 uint8_t ChannelByte(float c) { return static_cast<uint8_t>(std::lround(std::clamp(c, 0.0f, 1.0f) * 255.0f)); }
 
 void SetTextureIndex(TSceneTexture* texture, int32_t index) {
@@ -162,7 +157,7 @@ void TUnderWater::FreeGeometry() {
 
 void TUnderWater::BuildGeometry() {
     FreeGeometry();
-    const TSceneView view = ViewOf(MainScene);
+    const TSceneView view = SceneView(MainScene);
     ViewRight = static_cast<float>(view.Right());
     ViewTop = static_cast<float>(view.Top());
     ViewNear = static_cast<float>(view.NearDepth);
@@ -440,7 +435,7 @@ void TUnderWater::RenderBackground() {
         gl.Translatef(BackgroundStep, 0, 0);
         Background->RenderBlended();
     } else {
-        const TSceneView view = ViewOf(MainScene);
+        const TSceneView view = SceneView(MainScene);
         const double top = view.Top();
         const float aspect = top != 0 ? static_cast<float>(view.Right() / top) : 1.0f;
         gl.Scalef(aspect * 0.4f * 0.914f, 1, 1);

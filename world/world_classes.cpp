@@ -9,10 +9,8 @@
 #include "world/underwater.h"
 
 void RegisterWorldClasses(TClassRegistry& registry) {
-    registry.Register<TSceneLayer>("TSceneLayer");
     registry.Register<TMainSpriteList>("TMainSpriteList");
     registry.Register<TSceneSprite>("TSceneSprite");
-    registry.Register<TSceneBaseText>("TSceneBaseText");
     registry.Register<TSceneString>("TSceneString");
     registry.Register<TSceneText>("TSceneText");
     registry.Register<TFishes>("TFishes");

@@ -1,4 +1,6 @@
-// The underwater world's script classes. The class registry lives in the
+// The underwater world's script classes. Their bases (TSceneLayer,
+// TSceneBaseText) are built only in code: a script cannot name them. The
+// class registry lives in the
 // scene layer, which cannot see this one, so start-up (and every test that
 // loads such classes) enters them with this call; entering them again
 // changes nothing.

@@ -8,7 +8,7 @@
 #include "platform/null/null_services.h"
 #include "render/gl_recorder.h"
 #include "render/gl_table.h"
-#include "scratch_dir.h"
+#include "test_support.h"
 #include "render/recording_context.h"
 
 #include <gtest/gtest.h>

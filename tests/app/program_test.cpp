@@ -11,7 +11,7 @@
 #include "core/picture.h"
 #include "core/errors.h"
 #include "scene/objects.h"
-#include "scratch_dir.h"
+#include "test_support.h"
 #include "world/fishes.h"
 #include "world/underwater_world.h"
 

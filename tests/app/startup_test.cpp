@@ -1,6 +1,7 @@
 #include "app/startup.h"
 #include "core/archive.h"
 #include "scene/objects.h"
+#include "scene/loader.h"
 #include "scene/registry.h"
 
 #include <algorithm>
@@ -28,4 +29,33 @@ TEST(StartupTest, RegistersTheContentClassesAfterTheEngine) {
     EXPECT_LT(at("TMainScene"), at("TSceneSound"));
     RegisterContentClasses();
     EXPECT_EQ(TheClassRegistry().Names().size(), names.size()) << "registering twice adds nothing";
+}
+
+TEST(StartupTest, AScriptMayNameOnlyTheScriptClasses) {
+    RegisterContentClasses();
+    std::vector<std::string> names = TheClassRegistry().Names();
+    std::sort(names.begin(), names.end());
+    const std::vector<std::string> scriptClasses{
+        "TBubbles",          "TFishRender",     "TFishes",           "TGLClock",           "TMainItemList",
+        "TMainLight",        "TMainObjectList", "TMainScene",        "TMainSpriteList",    "TMainVisualObject",
+        "TMainVisualObjectList", "TResource",   "TSceneFont",        "TSceneMaterial",     "TSceneMaterialList",
+        "TSceneMesh",        "TSceneMeshList",  "TSceneSound",       "TSceneSoundList",    "TSceneSprite",
+        "TSceneString",      "TSceneText",      "TSceneTexture",     "TSceneTextureList",  "TUnderWater",
+        "TWatchClock"};
+    EXPECT_EQ(names, scriptClasses);
+
+    TMainScene scene;
+    TResourceLoader loader;
+    loader.Scene = &scene;
+    loader.Section = scene.Name();
+    loader.OpenText("[MainScene]\nCount=1\n[MainScene1]\nType=TSceneBaseText\nName=Caption\n");
+    try {
+        loader.LoadChildren(scene);
+        FAIL() << "no error";
+    } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(),
+                     "TResourceLoader.CreateObject error: Object not created! for MainScene1 Type: TSceneBaseText "
+                     "Name: Caption");
+    }
+    EXPECT_EQ(scene.LiveCount(), 0);
 }

@@ -2,7 +2,7 @@
 #include "app/xscreensaver_setup.h"
 
 #include "core/errors.h"
-#include "scratch_dir.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 

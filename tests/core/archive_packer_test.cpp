@@ -2,6 +2,7 @@
 
 #include "core/archive_fixture.h"
 #include "core/errors.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -15,17 +16,7 @@ namespace {
 
 const std::string PackPrefix = "PackArchive error: ";
 
-fs::path TempFolder(const std::string& name) {
-    fs::path dir = fs::path(MARIVELLE_BUILD_DIR) / "tests" / "packer-tmp" / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
+fs::path TempFolder(const std::string& name) { return ScratchDir("packer-" + name); }
 
 TArchiveSource Source(const std::string& name, const std::string& content, const std::string& origin = "") {
     return TArchiveSource{name, ToBytes(content), origin};

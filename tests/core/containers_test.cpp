@@ -1,5 +1,6 @@
 #include "core/containers.h"
 #include "core/vecmath.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -23,16 +24,6 @@ bool AllZero(const TDArray& a) {
     for (size_t i = 0; i < a.ByteSize(); ++i)
         if (p[i] != 0) return false;
     return true;
-}
-
-template <class F>
-std::string ErrorOf(F f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    return "";
 }
 
 TEST(TDArray, NewArrayIsEmptyWithByteElements) {

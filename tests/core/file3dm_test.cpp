@@ -3,7 +3,7 @@
 #include "core/archive.h"
 #include "core/errors.h"
 #include "core/strutil.h"
-#include "scratch_dir.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -12,16 +12,6 @@
 #include <fstream>
 
 namespace {
-
-template <class F>
-std::string ErrorOf(F f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    return "";
-}
 
 std::string Join(const std::vector<std::string>& lines, const char* eol = "\n") {
     std::string text;
@@ -474,6 +464,7 @@ protected:
         std::ofstream(Dir / "bubble.3dm", std::ios::binary) << Join(Bubble, "\r\n");
     }
     void TearDown() override { std::filesystem::remove_all(Dir); }
+    TResourceReaderGuard Reader;
     std::filesystem::path Dir;
 };
 
@@ -497,7 +488,6 @@ TEST_F(T3DMFileDisk, ReadsThroughTheResourceReader) {
     f.LoadFromFile("missing.3dm");
     EXPECT_EQ(f.ObjectCount(), 0);
     EXPECT_EQ(f.Materials.Count(), 0);
-    reader.SetBasePath("");
 }
 
 }  // namespace

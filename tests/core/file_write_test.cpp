@@ -3,7 +3,7 @@
 #include "core/errors.h"
 #include "core/stream.h"
 #include "platform/linux/ini_settings_store.h"
-#include "scratch_dir.h"
+#include "test_support.h"
 #include "small_file_system.h"
 
 #include <gtest/gtest.h>

@@ -7,6 +7,7 @@
 #include "core/archive.h"
 #include "sound/device.h"
 #include "sound/wave_builder.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -129,11 +131,16 @@ protected:
         std::ofstream(Dir + "/client.conf") << "autospawn = no\n";
         // Everything the server and its clients look at stays in our folder,
         // so the test neither meets nor disturbs a desktop's sound server.
-        setenv("HOME", (Dir + "/home").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (Dir + "/run").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (Dir + "/home/.config").c_str(), 1);
-        setenv("PULSE_SERVER", ("unix:" + Dir + "/native").c_str(), 1);
-        setenv("PULSE_CLIENTCONFIG", (Dir + "/client.conf").c_str(), 1);
+        // The guards put the caller's values back when the test ends.
+        SetEnv("HOME", Dir + "/home");
+        SetEnv("XDG_RUNTIME_DIR", Dir + "/run");
+        SetEnv("XDG_CONFIG_HOME", Dir + "/home/.config");
+        SetEnv("PULSE_SERVER", "unix:" + Dir + "/native");
+        SetEnv("PULSE_CLIENTCONFIG", Dir + "/client.conf");
+    }
+
+    void SetEnv(const char* name, const std::string& value) {
+        Env.push_back(std::make_unique<TScopedEnv>(name, value.c_str()));
     }
 
     void TearDown() override {
@@ -221,6 +228,7 @@ protected:
         return recording;
     }
 
+    std::vector<std::unique_ptr<TScopedEnv>> Env;
     std::string Dir;
     Child Server;
     Child Recorder;
@@ -282,6 +290,7 @@ TEST_F(PulseTest, SoundDevicePlaysThroughAlsaIntoTheSoundServer) {
 TEST_F(PulseTest, TheScenesSoundsPlayAtTheirVolumeAndStop) {
     START_SOUND_SERVER();
 
+    TResourceReaderGuard restore;
     TResourceFileReader& reader = TheResourceReader();
     reader.ArchiveName = "data.rfa";
     reader.Mode = 3;

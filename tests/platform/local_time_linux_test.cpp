@@ -1,5 +1,6 @@
 // The wall clock and the regional formats the C library gives per locale.
 #include "platform/local_time.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +14,8 @@ std::optional<platform::LocaleTimeFormat> InstalledOrBuilt(const char* name) {
     auto format = platform::SystemLocaleTimeFormat(name);
 #ifdef MARIVELLE_TEST_LOCALES
     if (!format) {
-        setenv("LOCPATH", MARIVELLE_TEST_LOCALES, 1);
+        TScopedEnv locales("LOCPATH", MARIVELLE_TEST_LOCALES);
         format = platform::SystemLocaleTimeFormat(name);
-        unsetenv("LOCPATH");
     }
 #endif
     return format;

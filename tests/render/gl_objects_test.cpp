@@ -4,6 +4,7 @@
 #include "render/gl_recorder.h"
 #include "render/gl_table.h"
 #include "render/opengl.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -13,16 +14,6 @@
 #include <vector>
 
 namespace {
-
-template <class F>
-std::string ErrorOf(F f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    return "";
-}
 
 // Position of the first call of name with these leading arguments, or -1.
 int IndexOf(const TGLRecorder& rec, const char* name, std::initializer_list<double> args = {}, int from = 0) {

@@ -1,6 +1,7 @@
 #include "render/gl_textures.h"
 #include "render/gl_recorder.h"
 #include "render/gl_table.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -9,16 +10,6 @@
 #include <vector>
 
 namespace {
-
-template <class F>
-std::string ErrorOf(F f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    return "";
-}
 
 // Every level given to glTexImage2D, with its texels.
 struct TLevel {

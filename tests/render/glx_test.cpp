@@ -13,7 +13,7 @@
 #include "core/stream.h"
 
 #include "xvfb_fixture.h"
-#include "scratch_dir.h"
+#include "test_support.h"
 
 #include <X11/extensions/Xrandr.h>
 

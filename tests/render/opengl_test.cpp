@@ -8,7 +8,7 @@
 #include "core/errors.h"
 #include "core/stream.h"
 #include "render/recording_context.h"
-#include "scratch_dir.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 #include "core/errors.h"
 #include "scene/objects.h"
 #include "scene/registry.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -77,24 +78,7 @@ public:
 
 const std::string DataFolder = std::string(MARIVELLE_TEST_DATA) + "/scene";
 
-fs::path TempFolder(const std::string& name) {
-    fs::path dir = fs::path(MARIVELLE_BUILD_DIR) / "tests" / "loader-tmp" / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+fs::path TempFolder(const std::string& name) { return ScratchDir("loader-" + name); }
 
 // Loads the scene's script from text, as LoadFromFile does with one loader.
 void LoadText(TMainScene& scene, const std::string& text) {
@@ -148,12 +132,7 @@ protected:
         Saved = fs::current_path();
         fs::current_path(DataFolder);
     }
-    void TearDown() override {
-        fs::current_path(Saved);
-        TheResourceReader().CloseArchive();
-        TheResourceReader().Mode = 0;
-        TheResourceReader().ArchiveName.clear();
-    }
+    void TearDown() override { fs::current_path(Saved); }
     void UseArchive(const fs::path& file, const std::string& name, const std::string& content) {
         std::vector<uint8_t> bytes(content.begin(), content.end());
         std::vector<uint8_t> archive = PackArchive({TArchiveSource{name, bytes, ""}});
@@ -169,6 +148,8 @@ protected:
         return object;
     }
 
+    TClassRegistryGuard Registry;
+    TResourceReaderGuard Reader;
     fs::path Saved;
     TMainScene Scene;
 };
@@ -357,6 +338,29 @@ TEST_F(SceneLoader, CreateObjectErrorsNameTheSection) {
     }
 }
 
+TEST_F(SceneLoader, ARepeatedNameKeepsTheFirstChildAndFreesTheLater) {
+    LoadText(Scene,
+             "[MainScene]\nCount=3\n"
+             "[MainScene1]\nType=TTestObject\nName=Twin\nNumber=1\nProcessOptions=[Render]\n"
+             "[MainScene2]\nType=TTestObject\nName=Twin\nNumber=2\nProcessOptions=[Render,Animation]\n"
+             "[MainScene3]\nType=TResource\nName=Group\nCount=3\n"
+             "[Group1]\nType=TTestObject\nName=Fish\nNumber=3\n"
+             "[Group2]\nType=TResource\nName=Fish\nCount=1\n"
+             "[Group3]\nType=TTestObject\nName=fish\nNumber=4\n"
+             "[Fish1]\nType=TTestObject\nName=Nested\n");
+    EXPECT_EQ(Scene.LiveCount(), 2);
+    EXPECT_EQ(Scene.GetCount(), 2);
+    EXPECT_EQ(Get("Twin")->Number, 1);
+    EXPECT_EQ(Scene.RenderList->GetCount(), 1);
+    EXPECT_EQ(Scene.AnimationList->GetCount(), 0);
+    // Names differing only in case are different names.
+    auto* group = Get<TResource>("Group");
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->GetCount(), 2);
+    EXPECT_EQ(Get("Group/Fish")->Number, 3);
+    EXPECT_EQ(Get("Group/fish")->Number, 4);
+}
+
 TEST_F(SceneLoader, CountOneTooManyFailsAtTheMissingSectionAndKeepsTheRest) {
     EXPECT_EQ(ErrorOf(Scene,
                       "[MainScene]\nCount=3\n"
@@ -397,14 +401,19 @@ TEST_F(SceneLoader, ListsNestingIntoThemselvesFail) {
 }
 
 TEST_F(SceneLoader, SharedSectionsThatBranchStopAtTheObjectLimit) {
-    // Two lists of each name: every level doubles the objects of the next,
-    // 2^17 of them from a script of 33 sections.
+    // Two lists per level, A and B, each holding the next level's A and B:
+    // both read the same sections, so every level doubles the objects of
+    // the next, 2^17 of them from a script of 63 sections.
     std::string text = "[MainScene]\nCount=2\n";
     for (int level = 0; level < 16; ++level) {
-        std::string list = level == 0 ? "MainScene" : "L" + std::to_string(level);
-        for (int i = 1; i <= 2; ++i)
-            text += "[" + list + std::to_string(i) + "]\nType=TResource\nName=L" + std::to_string(level + 1) +
-                    (level == 15 ? "\nCount=0\n" : "\nCount=2\n");
+        const std::string next = std::to_string(level + 1) + "x";
+        const std::string count = level == 15 ? "\nCount=0\n" : "\nCount=2\n";
+        for (const std::string list : {"A", "B"}) {
+            if (level == 0 && list == "B") break;
+            const std::string owner = level == 0 ? "MainScene" : list + std::to_string(level) + "x";
+            text += "[" + owner + "1]\nType=TResource\nName=A" + next + count;
+            text += "[" + owner + "2]\nType=TResource\nName=B" + next + count;
+        }
     }
     std::string error = ErrorOf(Scene, text);
     EXPECT_NE(error.find("More than 20000 objects in one load"), std::string::npos) << error;
@@ -475,10 +484,10 @@ TEST_F(SceneLoader, DiskPropertiesOverrideTheArchiveAndDiskChildrenComeFirst) {
 
     EXPECT_TRUE(Scene.Visible());  // the disk's value
     EXPECT_FALSE(Scene.Alpha);     // only the archive names it
-    ASSERT_EQ(Scene.LiveCount(), 3);
+    // The archive's "Shared" comes second and is dropped.
+    ASSERT_EQ(Scene.LiveCount(), 2);
     EXPECT_EQ(Get("Shared")->Number, 1);
-    EXPECT_EQ(dynamic_cast<TTestObject*>(Scene.GetItem(1))->Number, 2);
-    EXPECT_NE(Scene.FindObject("ArchiveOnly"), nullptr);
+    EXPECT_EQ(Scene.GetItem(1), Scene.FindObject("ArchiveOnly"));
 
     // Archive only: the disk file is not looked at.
     TMainScene archiveOnly;

@@ -17,6 +17,7 @@
 #include "scene/renderstate.h"
 #include "scene/scene_gl.h"
 #include "scene/visuals.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -202,6 +203,7 @@ protected:
         return "(no error)";
     }
 
+    TResourceReaderGuard Reader;
     TGLRecorder rec;
     TRecordingContext context{rec};
     TCustomOpenGL& ogl = context.OpenGL;

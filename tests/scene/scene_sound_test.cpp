@@ -7,6 +7,7 @@
 #include "scene/loader.h"
 #include "scene/registry.h"
 #include "sound/wave_builder.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +64,6 @@ protected:
         Scene.SetName("Scene");
         Scene.Application = &Host;
     }
-    void TearDown() override { RegisterSoundClasses(TheClassRegistry()); }
 
     // The shipped scene's sound list; the keys given come first, and the
     // first of two equal keys counts.
@@ -93,6 +93,9 @@ protected:
         return dynamic_cast<TSceneSound*>(Scene.FindObject("Sounds/" + name));
     }
 
+    // Drops the factory above, which points at this fixture's device.
+    TClassRegistryGuard Registry;
+    TResourceReaderGuard Reader;
     std::string Dir;
     platform::RecordingAudioOutput Output;
     TWinSoundDevice Device{Output};
@@ -144,11 +147,8 @@ TEST_F(SceneSoundTest, WavesComeFromTheArchiveWhenTheSceneDoes) {
     const Bytes file = WaveFile(Fmt(1, 1, 22050, 16), Samples16({1, 2, 3}));
     RegisterRawResource("bubbles7_wav", file.data(), file.size());
     RegisterRawResource("waves04_wav", file.data(), file.size());
-    TResourceFileReader& reader = TheResourceReader();
-    const uint8_t oldMode = reader.Mode;
-    reader.Mode = 2;
+    TheResourceReader().Mode = 2;
     Load(Script(), true);
-    reader.Mode = oldMode;
     UnregisterRawResource("bubbles7_wav");
     UnregisterRawResource("waves04_wav");
 

@@ -12,6 +12,7 @@
 #include "core/errors.h"
 #include "scene/loader.h"
 #include "scene/registry.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -560,9 +561,8 @@ TEST_F(SceneTextures, PicturesAndListsComeFromTheArchive) {
     static std::vector<uint8_t> archive;
     archive = PackArchive(sources);
     RegisterRawResource("TEXTURES_RFA", archive.data(), archive.size());
+    TResourceReaderGuard restore;
     TResourceFileReader& reader = TheResourceReader();
-    const uint8_t oldMode = reader.Mode;
-    const std::string oldName = reader.ArchiveName;
     reader.Mode = 3;
     reader.ArchiveName = "textures.rfa";
     reader.CloseArchive();
@@ -585,9 +585,6 @@ TEST_F(SceneTextures, PicturesAndListsComeFromTheArchive) {
     t->UseTexture();
     EXPECT_EQ(t->GLTexture()->Width(), 0) << "a missing entry gives an empty texture";
 
-    reader.CloseArchive();
-    reader.Mode = oldMode;
-    reader.ArchiveName = oldName;
     UnregisterRawResource("TEXTURES_RFA");
 }
 

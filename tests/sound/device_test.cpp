@@ -5,6 +5,7 @@
 #include "core/archive.h"
 #include "core/errors.h"
 #include "sound/wave_builder.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -42,15 +43,6 @@ protected:
     platform::RecordingAudioOutput Output;
     std::unique_ptr<TWinSoundDevice> Device = std::make_unique<TWinSoundDevice>(Output);
 };
-
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 // 128 samples per buffer at 22050 Hz, 16-bit mono.
 constexpr size_t BufferSamples = 128;
@@ -113,14 +105,12 @@ TEST_F(SoundDeviceTest, MissingWaveFileRaisesAndIsNotCached) {
 TEST_F(SoundDeviceTest, WavesFromTheArchive) {
     const Bytes file = WaveFile(Fmt(1, 1, 22050, 16), Samples16({4, 5, 6}));
     RegisterRawResource("archtone_wav", file.data(), file.size());
-    TResourceFileReader& reader = TheResourceReader();
-    const uint8_t oldMode = reader.Mode;
-    reader.Mode = 2;
+    TResourceReaderGuard restore;
+    TheResourceReader().Mode = 2;
     Device->FromArchive = true;
 
     TCustomSound* found = Device->CreateSound(".\\Scene\\archtone.wav");
     TCustomSound* missing = Device->CreateSound(".\\Scene\\absent.wav");
-    reader.Mode = oldMode;
     UnregisterRawResource("archtone_wav");
 
     ASSERT_TRUE(found && missing);

@@ -44,9 +44,9 @@ bool EndsWith(const std::string& s, const std::string& tail) {
 
 std::string Text(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
-std::vector<FishSpec> AllFish() {
-    std::vector<FishSpec> all = SaltWaterFish();
-    for (FishSpec& f : FreshWaterFish()) all.push_back(std::move(f));
+std::vector<FishDesign> AllFish() {
+    std::vector<FishDesign> all = SaltWaterFish();
+    for (FishDesign& f : FreshWaterFish()) all.push_back(std::move(f));
     return all;
 }
 
@@ -107,12 +107,12 @@ TEST(ContentGenerator, UnknownGroupIsRefusedAndNamesAreUnique) {
     for (const ContentGroup& g : ContentGroups()) EXPECT_TRUE(names.insert(g.Name).second) << g.Name;
 }
 
-TEST(ContentGenerator, ElevenSaltAndTenFreshSpeciesWithTheirFiles) {
+TEST(ContentGenerator, ElevenSaltAndTenFreshFishWithTheirFiles) {
     EXPECT_EQ(SaltWaterFish().size(), 11u);
     EXPECT_EQ(FreshWaterFish().size(), 10u);
     const auto& files = Generated().Files;
     std::set<std::string> seen;
-    for (const FishSpec& f : AllFish()) {
+    for (const FishDesign& f : AllFish()) {
         EXPECT_TRUE(seen.insert(f.Name).second) << "species named twice: " << f.Name;
         EXPECT_EQ(f.Name.find(' '), std::string::npos) << f.Name;
         EXPECT_TRUE(files.count(f.Name + ".3dm")) << f.Name;
@@ -157,7 +157,7 @@ TEST(ContentGenerator, EveryMeshParsesWithTheEngineReader) {
 
 TEST(ContentGenerator, FishBodiesAreOpaqueAndFinsBlended) {
     const auto& files = Generated().Files;
-    for (const FishSpec& species : AllFish()) {
+    for (const FishDesign& species : AllFish()) {
         SCOPED_TRACE(species.Name);
         T3DMFile file;
         file.LoadFromText(Text(files.at(species.Name + ".3dm")));
@@ -222,7 +222,7 @@ TEST(ContentGenerator, PicturesArePowersOfTwoWithMatchingAlphaPictures) {
 
 TEST(ContentGenerator, WorldSizesArePlausible) {
     const auto& files = Generated().Files;
-    for (const FishSpec& species : AllFish()) {
+    for (const FishDesign& species : AllFish()) {
         ReviewMesh m = LoadReviewMesh(files, species.Name + ".3dm");
         Extent e = MeshExtent(m);
         float length = e.Max.x - e.Min.x;
@@ -245,7 +245,7 @@ TEST(ContentGenerator, WorldSizesArePlausible) {
 TEST(ContentGenerator, ClosedBodiesFaceOutwards) {
     // With back faces culled, an inside-out body would vanish.
     const auto& files = Generated().Files;
-    for (const FishSpec& species : AllFish()) {
+    for (const FishDesign& species : AllFish()) {
         ReviewMesh m = LoadReviewMesh(files, species.Name + ".3dm");
         ASSERT_FALSE(m.Groups.empty());
         ASSERT_FALSE(m.Groups[0].Blended) << species.Name;
@@ -258,7 +258,7 @@ TEST(ContentGenerator, ClosedBodiesFaceOutwards) {
 
 TEST(ContentGenerator, BodyGeometrySamplesThePaintedBodyAndFinsTheirOwnTexels) {
     const auto& files = Generated().Files;
-    for (const FishSpec& species : AllFish()) {
+    for (const FishDesign& species : AllFish()) {
         SCOPED_TRACE(species.Name);
         ReviewMesh m = LoadReviewMesh(files, species.Name + ".3dm");
         ASSERT_TRUE(m.MissingFiles.empty());
@@ -291,7 +291,7 @@ TEST(ContentGenerator, SwimmingBendStaysModest) {
     // The engine bends by x from the mesh's bounding box; a badly placed
     // origin or fins sticking out the wrong way would make it fly apart.
     const auto& files = Generated().Files;
-    for (const FishSpec& species : AllFish()) {
+    for (const FishDesign& species : AllFish()) {
         ReviewMesh m = LoadReviewMesh(files, species.Name + ".3dm");
         Extent e = MeshExtent(m);
         const float len = e.Max.x - e.Min.x;

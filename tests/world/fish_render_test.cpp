@@ -18,6 +18,7 @@
 #include "world/fishes.h"
 #include "world/random.h"
 #include "world/world_classes.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -207,7 +208,7 @@ TEST_F(RenderWorld, ScriptLoadsRendererWithItsSchools) {
         "[MainScene1]\nType=TFishRender\nName=FreshWater\nProcessOptions=[Render,Animation]\nAlpha=1\n"
         "SortAlpha=1\nFishDirection=Left\nLightMapTexture=Textures/caustfish.jpg\nStepZ=20\nCount=2\n"
         "[FreshWater1]\nType=TFishes\nName=Tetra\nMaxCount=5\nParticleCount=3\nFishType=Fish\n"
-        "[FreshWater2]\nType=TFishes\nName=Specks\nMaxCount=9\nParticleCount=9\nFishType=Plankton\n";
+        "[FreshWater2]\nType=TFishes\nName=Motes\nMaxCount=9\nParticleCount=9\nFishType=Plankton\n";
     TResourceLoader loader;
     loader.Scene = &scene;
     loader.Section = scene.Name();
@@ -223,10 +224,10 @@ TEST_F(RenderWorld, ScriptLoadsRendererWithItsSchools) {
     ASSERT_NE(tetra, nullptr);
     EXPECT_EQ(tetra->Renderer(), fresh);
     EXPECT_EQ(tetra->ParticleCount(), 3);
-    auto* specks = dynamic_cast<TFishes*>(scene.FindObject("FreshWater/Specks"));
-    ASSERT_NE(specks, nullptr);
-    EXPECT_EQ(specks->FishType, ftPlankton);
-    EXPECT_NE(dynamic_cast<TPlankton*>(specks->GetItem(0)), nullptr);
+    auto* motes = dynamic_cast<TFishes*>(scene.FindObject("FreshWater/Motes"));
+    ASSERT_NE(motes, nullptr);
+    EXPECT_EQ(motes->FishType, ftPlankton);
+    EXPECT_NE(dynamic_cast<TPlankton*>(motes->GetItem(0)), nullptr);
 
     TResourceLoader out;
     out.Scene = &scene;
@@ -266,8 +267,8 @@ TEST_F(RenderWorld, HiddenRenderersAnimateButDrawNothing) {
 
 TEST_F(RenderWorld, BlendedFishAreDrawnFromTheFarthestSlotToTheNearest) {
     TFishes& school = School("Tang");
-    TFishes& specks = School("Specks", ftPlankton);
-    specks.SetParticleCount(2);
+    TFishes& motes = School("Motes", ftPlankton);
+    motes.SetParticleCount(2);
     TFish& nearFish = Fish(school, -1000, 0);
     TFish& farFish = Fish(school, -6000, 0);
     TFish& middle = Fish(school, -3000, 0);
@@ -376,6 +377,7 @@ TEST(ShippedScene, SchoolsSwimAndBubblesRiseWithoutLosingTheirWay) {
     const std::string archive = std::string(MARIVELLE_BUILD_DIR) + "/data.rfa";
     if (!std::filesystem::exists(archive)) GTEST_SKIP() << "no " << archive;
     RegisterContentClasses();
+    TResourceReaderGuard restore;
     TResourceFileReader& reader = TheResourceReader();
     reader.CloseArchive();
     reader.Mode = 1;

@@ -372,8 +372,8 @@ TEST(FrameRate, FreeingTheSceneForgetsTheDisplay) {
 
 TEST(WorldClasses, RegisteredByName) {
     RegisterWorldClasses();
-    for (const char* name : {"TSceneLayer", "TMainSpriteList", "TSceneSprite", "TSceneString", "TSceneText", "TGLClock",
-                             "TWatchClock", "TSceneFont"}) {
+    for (const char* name :
+         {"TMainSpriteList", "TSceneSprite", "TSceneString", "TSceneText", "TGLClock", "TWatchClock", "TSceneFont"}) {
         auto object = TheClassRegistry().Create(name);
         ASSERT_NE(object, nullptr) << name;
         EXPECT_EQ(object->ClassName(), name);

@@ -442,7 +442,7 @@ std::vector<V2> FishCanvas::Scatter(Layer layer, float minDistance, float margin
     return pts;
 }
 
-BuiltFish BuildFish(const FishSpec& species) {
+BuiltFish BuildFish(const FishDesign& species) {
     const BodyProfile& body = species.Body;
     // Extents of everything drawn in side view.
     Rect main;
@@ -563,7 +563,7 @@ BuiltFish BuildFish(const FishSpec& species) {
 
     // The eye: dark rim, iris with a lighter lower half, pupil, highlight.
     {
-        const EyeSpec& e = species.Eye;
+        const EyeDesign& e = species.Eye;
         Image& img = bodyImg;
         V2 c = mainPx(e.S, e.Y);
         float r = e.Radius * kp;
@@ -769,7 +769,7 @@ void PutFish(ContentSink& sink, const BuiltFish& fish) {
     PutAlphaJpeg(sink, fish.AlphaName, fish.Picture, seed ^ 0xA1u);
 }
 
-void PutSpecies(ContentSink& sink, const std::vector<FishSpec>& species) {
+void PutFishDesigns(ContentSink& sink, const std::vector<FishDesign>& species) {
     std::vector<BuiltFish> built(species.size());
     ParallelFor(static_cast<int>(species.size()), [&](int i) { built[i] = BuildFish(species[i]); });
     for (const BuiltFish& f : built) PutFish(sink, f);

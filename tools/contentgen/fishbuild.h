@@ -69,7 +69,7 @@ struct PairedFin {
     int Columns = 4, Rows = 4;
 };
 
-struct EyeSpec {
+struct EyeDesign {
     float S = 0.15f, Y = 0.05f, Radius = 0.06f;
     Color Iris = Rgb(0xC8A040), Ring = Rgb(0x202020);
     Color Pupil = Rgb(0x050505);
@@ -78,14 +78,14 @@ struct EyeSpec {
 
 class FishCanvas;
 
-struct FishSpec {
+struct FishDesign {
     std::string Name;                 // file base: Name.3dm, Name.jpg, NameA.jpg
     uint64_t Seed = 1;
     float WorldLength = 600;          // snout to tail tip
     BodyProfile Body;
     std::vector<MedianFin> MedianFins;
     std::vector<PairedFin> PairedFins;
-    EyeSpec Eye;
+    EyeDesign Eye;
     std::function<Color(const BodyPoint&)> BodyColour;
     std::function<void(FishCanvas&)> Decorate;  // marks over the painted body and fins
     float ScaleSize = 0.035f;         // 0: no scale lattice
@@ -135,10 +135,10 @@ struct BuiltFish {
     std::string MeshName, PictureName, AlphaName;
 };
 
-BuiltFish BuildFish(const FishSpec& species);
+BuiltFish BuildFish(const FishDesign& species);
 void PutFish(ContentSink& sink, const BuiltFish& fish);
 // Builds the species in parallel and puts them in the given order.
-void PutSpecies(ContentSink& sink, const std::vector<FishSpec>& species);
+void PutFishDesigns(ContentSink& sink, const std::vector<FishDesign>& species);
 
 // Helpers for outlines and profiles.
 // s^a (1 - s)^b with b = a (1 - sMax) / sMax, scaled to 1 at sMax.

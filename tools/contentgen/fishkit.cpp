@@ -7,8 +7,8 @@
 
 namespace cg {
 
-FishSpec NewSpecies(std::string name, uint64_t seed, float worldLength) {
-    FishSpec f;
+FishDesign NewFishDesign(std::string name, uint64_t seed, float worldLength) {
+    FishDesign f;
     f.Name = std::move(name);
     f.Seed = seed;
     f.WorldLength = worldLength;

@@ -14,7 +14,7 @@ namespace cg {
 using FinColourFn = std::function<Color(float a, float b, float edge)>;
 
 // A species with its file name, random seed and snout-to-tail length in the world.
-FishSpec NewSpecies(std::string name, uint64_t seed, float worldLength);
+FishDesign NewFishDesign(std::string name, uint64_t seed, float worldLength);
 
 // Half height along the body: h * B(s) peaking at sMax, plus the tail stalk.
 float HalfProfile(float s, float h, float a, float sMax, float stalk);

@@ -10,8 +10,8 @@ namespace {
 
 const Color Black = Rgb(0x101010);
 
-FishSpec RedOscar() {
-    FishSpec f = NewSpecies("RedOscar", 0x05CA, 850);
+FishDesign RedOscar() {
+    FishDesign f = NewFishDesign("RedOscar", 0x05CA, 850);
     f.Body = MakeBody({.TopH = 0.25f, .BottomH = 0.22f, .A = 0.55f, .SMax = 0.38f, .TopStalk = 0.1f,
                        .BottomStalk = 0.1f, .MouthY = -0.04f, .HalfWidth = 0.12f});
     const BodyProfile& body = f.Body;
@@ -59,8 +59,8 @@ FishSpec RedOscar() {
     return f;
 }
 
-FishSpec Discus() {
-    FishSpec f = NewSpecies("Discus", 0xD15C, 640);
+FishDesign Discus() {
+    FishDesign f = NewFishDesign("Discus", 0xD15C, 640);
     f.Body = MakeBody({.TopH = 0.42f, .BottomH = 0.4f, .A = 0.5f, .SMax = 0.47f, .TopStalk = 0.06f,
                        .BottomStalk = 0.06f, .MouthY = -0.03f, .HalfWidth = 0.09f});
     const BodyProfile& body = f.Body;
@@ -103,8 +103,8 @@ FishSpec Discus() {
     return f;
 }
 
-FishSpec Scalare() {
-    FishSpec f = NewSpecies("Scalare", 0x5CA1, 520);
+FishDesign Scalare() {
+    FishDesign f = NewFishDesign("Scalare", 0x5CA1, 520);
     f.Body = MakeBody({.TopH = 0.37f, .BottomH = 0.35f, .A = 0.75f, .SMax = 0.4f, .TopStalk = 0.05f,
                        .BottomStalk = 0.05f, .MouthY = 0.0f, .HalfWidth = 0.07f});
     const BodyProfile& body = f.Body;
@@ -161,8 +161,8 @@ FishSpec Scalare() {
     return f;
 }
 
-FishSpec NeonTetra() {
-    FishSpec f = NewSpecies("NeonTetra", 0x4E04, 300);
+FishDesign NeonTetra() {
+    FishDesign f = NewFishDesign("NeonTetra", 0x4E04, 300);
     f.Body = MakeBody({.TopH = 0.14f, .BottomH = 0.13f, .A = 0.65f, .SMax = 0.38f, .TopStalk = 0.055f,
                        .BottomStalk = 0.055f, .MouthY = 0.0f, .HalfWidth = 0.075f});
     const BodyProfile& body = f.Body;
@@ -200,8 +200,8 @@ FishSpec NeonTetra() {
     return f;
 }
 
-FishSpec Goldfish() {
-    FishSpec f = NewSpecies("Goldfish", 0x601D, 620);
+FishDesign Goldfish() {
+    FishDesign f = NewFishDesign("Goldfish", 0x601D, 620);
     f.Body = MakeBody({.TopH = 0.24f, .BottomH = 0.21f, .A = 0.55f, .SMax = 0.4f, .TopStalk = 0.07f,
                        .BottomStalk = 0.07f, .MouthY = -0.01f, .HalfWidth = 0.13f});
     const BodyProfile& body = f.Body;
@@ -235,8 +235,8 @@ FishSpec Goldfish() {
     return f;
 }
 
-FishSpec Guppy() {
-    FishSpec f = NewSpecies("Guppy", 0x6099, 380);
+FishDesign Guppy() {
+    FishDesign f = NewFishDesign("Guppy", 0x6099, 380);
     f.Body = MakeBody({.TopH = 0.13f, .BottomH = 0.14f, .A = 0.6f, .SMax = 0.35f, .TopStalk = 0.075f,
                        .BottomStalk = 0.075f, .MouthY = 0.02f, .HalfWidth = 0.07f});
     const BodyProfile& body = f.Body;
@@ -290,8 +290,8 @@ FishSpec Guppy() {
     return f;
 }
 
-FishSpec Swordtail() {
-    FishSpec f = NewSpecies("Swordtail", 0x5A0D, 520);
+FishDesign Swordtail() {
+    FishDesign f = NewFishDesign("Swordtail", 0x5A0D, 520);
     f.Body = MakeBody({.TopH = 0.16f, .BottomH = 0.15f, .A = 0.7f, .SMax = 0.36f, .TopStalk = 0.08f,
                        .BottomStalk = 0.08f, .MouthY = 0.01f, .HalfWidth = 0.08f});
     const BodyProfile& body = f.Body;
@@ -335,8 +335,8 @@ FishSpec Swordtail() {
     return f;
 }
 
-FishSpec PearlGourami() {
-    FishSpec f = NewSpecies("PearlGourami", 0x9EA1, 560);
+FishDesign PearlGourami() {
+    FishDesign f = NewFishDesign("PearlGourami", 0x9EA1, 560);
     f.Body = MakeBody({.TopH = 0.21f, .BottomH = 0.2f, .A = 0.85f, .SMax = 0.45f, .TopStalk = 0.08f,
                        .BottomStalk = 0.08f, .MouthY = 0.04f, .HalfWidth = 0.08f});
     const BodyProfile& body = f.Body;
@@ -400,8 +400,8 @@ FishSpec PearlGourami() {
     return f;
 }
 
-FishSpec TigerBarb() {
-    FishSpec f = NewSpecies("TigerBarb", 0x71BA, 420);
+FishDesign TigerBarb() {
+    FishDesign f = NewFishDesign("TigerBarb", 0x71BA, 420);
     f.Body = MakeBody({.TopH = 0.25f, .BottomH = 0.2f, .A = 0.7f, .SMax = 0.42f, .TopStalk = 0.07f,
                        .BottomStalk = 0.07f, .MouthY = -0.02f, .HalfWidth = 0.09f});
     const BodyProfile& body = f.Body;
@@ -435,8 +435,8 @@ FishSpec TigerBarb() {
     return f;
 }
 
-FishSpec ClownLoach() {
-    FishSpec f = NewSpecies("ClownLoach", 0xC10C, 620);
+FishDesign ClownLoach() {
+    FishDesign f = NewFishDesign("ClownLoach", 0xC10C, 620);
     f.Body = MakeBody({.TopH = 0.16f, .BottomH = 0.11f, .A = 0.75f, .SMax = 0.42f, .TopStalk = 0.06f,
                        .BottomStalk = 0.06f, .MouthY = -0.05f, .HalfWidth = 0.08f});
     const BodyProfile& body = f.Body;
@@ -476,11 +476,11 @@ FishSpec ClownLoach() {
 
 }  // namespace
 
-std::vector<FishSpec> FreshWaterFish() {
+std::vector<FishDesign> FreshWaterFish() {
     return {RedOscar(), Discus(),       Scalare(),   NeonTetra(), Goldfish(),
             Guppy(),    Swordtail(),    PearlGourami(), TigerBarb(), ClownLoach()};
 }
 
-void GenerateFreshWaterFish(ContentSink& sink) { PutSpecies(sink, FreshWaterFish()); }
+void GenerateFreshWaterFish(ContentSink& sink) { PutFishDesigns(sink, FreshWaterFish()); }
 
 }  // namespace cg

@@ -10,9 +10,9 @@
 namespace cg {
 
 // Eleven salt-water species.
-std::vector<FishSpec> SaltWaterFish();
+std::vector<FishDesign> SaltWaterFish();
 // Ten fresh-water species.
-std::vector<FishSpec> FreshWaterFish();
+std::vector<FishDesign> FreshWaterFish();
 
 void GenerateSaltWaterFish(ContentSink& sink);
 void GenerateFreshWaterFish(ContentSink& sink);

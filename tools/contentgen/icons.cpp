@@ -16,7 +16,7 @@ namespace cg {
 
 namespace {
 
-constexpr const char* IconSpecies = "Clown";
+constexpr const char* IconFishName = "Clown";
 // Extra supersampling on top of the rasteriser's own: small icons are mostly
 // edge, and large ones would only cost memory (a 4096-pixel square is 256 MB).
 int Oversample(int size) { return std::clamp(256 / size, 1, 4); }
@@ -33,14 +33,14 @@ const Bubble Bubbles[] = {{0.25f, 0.27f, 0.045f}, {0.33f, 0.17f, 0.03f}, {0.22f,
 // The fish mesh with its picture, built once: it is the same for every size.
 const ReviewMesh& IconFish() {
     static const ReviewMesh mesh = [] {
-        for (const FishSpec& species : SaltWaterFish()) {
-            if (species.Name != IconSpecies) continue;
+        for (const FishDesign& species : SaltWaterFish()) {
+            if (species.Name != IconFishName) continue;
             MemorySink sink;
             const BuiltFish fish = BuildFish(species);
             PutFish(sink, fish);
             return LoadReviewMesh(sink.Files, fish.MeshName);
         }
-        throw std::runtime_error("icons: no species named " + std::string(IconSpecies));
+        throw std::runtime_error("icons: no species named " + std::string(IconFishName));
     }();
     return mesh;
 }

@@ -11,8 +11,8 @@ namespace {
 const Color Black = Rgb(0x111111);
 const Color White = Rgb(0xFAFAF6);
 
-FishSpec YellowTang() {
-    FishSpec f = NewSpecies("YellowTang", 0x7A11, 620);
+FishDesign YellowTang() {
+    FishDesign f = NewFishDesign("YellowTang", 0x7A11, 620);
     f.Body = MakeBody({.TopH = 0.31f, .BottomH = 0.29f, .A = 1.0f, .SMax = 0.44f, .TopStalk = 0.07f,
                        .BottomStalk = 0.07f, .MouthY = -0.03f, .HalfWidth = 0.075f});
     const BodyProfile& body = f.Body;
@@ -48,8 +48,8 @@ FishSpec YellowTang() {
     return f;
 }
 
-FishSpec BlueTang() {
-    FishSpec f = NewSpecies("BlueTang", 0xB1E7, 700);
+FishDesign BlueTang() {
+    FishDesign f = NewFishDesign("BlueTang", 0xB1E7, 700);
     f.Body = MakeBody({.TopH = 0.25f, .BottomH = 0.23f, .A = 0.8f, .SMax = 0.42f, .TopStalk = 0.065f,
                        .BottomStalk = 0.065f, .MouthY = -0.02f, .HalfWidth = 0.08f});
     const BodyProfile& body = f.Body;
@@ -91,8 +91,8 @@ FishSpec BlueTang() {
     return f;
 }
 
-FishSpec Clown() {
-    FishSpec f = NewSpecies("Clown", 0xC10A, 420);
+FishDesign Clown() {
+    FishDesign f = NewFishDesign("Clown", 0xC10A, 420);
     f.Body = MakeBody({.TopH = 0.25f, .BottomH = 0.21f, .A = 0.55f, .SMax = 0.36f, .TopStalk = 0.085f,
                        .BottomStalk = 0.085f, .MouthY = -0.02f, .HalfWidth = 0.11f});
     const BodyProfile& body = f.Body;
@@ -122,8 +122,8 @@ FishSpec Clown() {
     return f;
 }
 
-FishSpec Auriga() {
-    FishSpec f = NewSpecies("AurigaButterflyfish", 0xA0A1, 580);
+FishDesign Auriga() {
+    FishDesign f = NewFishDesign("AurigaButterflyfish", 0xA0A1, 580);
     f.Body = MakeBody({.TopH = 0.31f, .BottomH = 0.27f, .A = 1.15f, .SMax = 0.46f, .TopStalk = 0.06f,
                        .BottomStalk = 0.06f, .MouthY = -0.01f, .HalfWidth = 0.07f});
     const BodyProfile& body = f.Body;
@@ -178,8 +178,8 @@ FishSpec Auriga() {
     return f;
 }
 
-FishSpec Angelfish() {
-    FishSpec f = NewSpecies("Angelfish", 0xA4E1, 800);
+FishDesign Angelfish() {
+    FishDesign f = NewFishDesign("Angelfish", 0xA4E1, 800);
     f.Body = MakeBody({.TopH = 0.28f, .BottomH = 0.26f, .A = 0.75f, .SMax = 0.42f, .TopStalk = 0.08f,
                        .BottomStalk = 0.08f, .MouthY = -0.02f, .HalfWidth = 0.08f});
     const BodyProfile& body = f.Body;
@@ -227,8 +227,8 @@ FishSpec Angelfish() {
     return f;
 }
 
-FishSpec MoorishIdol() {
-    FishSpec f = NewSpecies("MoorishIdol", 0x1D01, 640);
+FishDesign MoorishIdol() {
+    FishDesign f = NewFishDesign("MoorishIdol", 0x1D01, 640);
     // A tall disc with a tubular snout: the forehead rises steeply behind it.
     BodyProfile& body = f.Body;
     body.Top = [](float s) {
@@ -281,8 +281,8 @@ FishSpec MoorishIdol() {
     return f;
 }
 
-FishSpec Copperband() {
-    FishSpec f = NewSpecies("CopperbandButterflyfish", 0xC0BB, 560);
+FishDesign Copperband() {
+    FishDesign f = NewFishDesign("CopperbandButterflyfish", 0xC0BB, 560);
     // A long thin beak, then the deep disc.
     BodyProfile& body = f.Body;
     auto disc = [](float s) { return std::max(0.0f, (s - 0.16f) / 0.84f); };
@@ -343,8 +343,8 @@ FishSpec Copperband() {
     return f;
 }
 
-FishSpec RoyalGramma() {
-    FishSpec f = NewSpecies("RoyalGramma", 0x6A11, 380);
+FishDesign RoyalGramma() {
+    FishDesign f = NewFishDesign("RoyalGramma", 0x6A11, 380);
     f.Body = MakeBody({.TopH = 0.16f, .BottomH = 0.15f, .A = 0.6f, .SMax = 0.35f, .TopStalk = 0.075f,
                        .BottomStalk = 0.075f, .MouthY = 0.0f, .HalfWidth = 0.075f});
     const BodyProfile& body = f.Body;
@@ -385,8 +385,8 @@ FishSpec RoyalGramma() {
     return f;
 }
 
-FishSpec Mandarin() {
-    FishSpec f = NewSpecies("Mandarin", 0x3A4D, 400);
+FishDesign Mandarin() {
+    FishDesign f = NewFishDesign("Mandarin", 0x3A4D, 400);
     f.Body = MakeBody({.TopH = 0.17f, .BottomH = 0.13f, .A = 0.45f, .SMax = 0.3f, .TopStalk = 0.06f,
                        .BottomStalk = 0.06f, .MouthY = -0.04f, .HalfWidth = 0.12f, .WidthSMax = 0.25f});
     const BodyProfile& body = f.Body;
@@ -435,8 +435,8 @@ FishSpec Mandarin() {
     return f;
 }
 
-FishSpec Lionfish() {
-    FishSpec f = NewSpecies("Lionfish", 0x11F0, 800);
+FishDesign Lionfish() {
+    FishDesign f = NewFishDesign("Lionfish", 0x11F0, 800);
     f.Body = MakeBody({.TopH = 0.2f, .BottomH = 0.17f, .A = 0.6f, .SMax = 0.33f, .TopStalk = 0.07f,
                        .BottomStalk = 0.07f, .MouthY = -0.02f, .HalfWidth = 0.1f});
     const BodyProfile& body = f.Body;
@@ -526,8 +526,8 @@ FishSpec Lionfish() {
     return f;
 }
 
-FishSpec PicassoTrigger() {
-    FishSpec f = NewSpecies("PicassoTriggerfish", 0x91CA, 660);
+FishDesign PicassoTrigger() {
+    FishDesign f = NewFishDesign("PicassoTriggerfish", 0x91CA, 660);
     f.Body = MakeBody({.TopH = 0.26f, .BottomH = 0.25f, .A = 1.05f, .SMax = 0.48f, .TopStalk = 0.06f,
                        .BottomStalk = 0.06f, .MouthY = 0.02f, .HalfWidth = 0.09f});
     const BodyProfile& body = f.Body;
@@ -596,11 +596,11 @@ FishSpec PicassoTrigger() {
 
 }  // namespace
 
-std::vector<FishSpec> SaltWaterFish() {
+std::vector<FishDesign> SaltWaterFish() {
     return {YellowTang(), BlueTang(),  Clown(),    Auriga(),   Angelfish(),     MoorishIdol(),
             Copperband(), RoyalGramma(), Mandarin(), Lionfish(), PicassoTrigger()};
 }
 
-void GenerateSaltWaterFish(ContentSink& sink) { PutSpecies(sink, SaltWaterFish()); }
+void GenerateSaltWaterFish(ContentSink& sink) { PutFishDesigns(sink, SaltWaterFish()); }
 
 }  // namespace cg
