@@ -37,35 +37,37 @@ inline std::string ReadAll(const std::filesystem::path& file) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Runs the program with args in `dir` (its working folder, with "home",
-// "config" and "run" inside) and waits up to `limit` for it to end.
-// `display` replaces the test server's name when given.
-inline RunResult RunProgram(const std::vector<std::string>& args, const std::filesystem::path& dir,
-                            std::chrono::seconds limit = std::chrono::seconds(120), const std::string& display = "") {
+// The program's environment for a run in `dir`: its home, settings and
+// runtime folders inside it, the tests' display (or `display` when given),
+// the rest inherited.
+inline std::vector<std::string> ProgramEnvironment(const std::filesystem::path& dir, const std::string& display = "") {
     namespace fs = std::filesystem;
-    RunResult result;
     const fs::path home = dir / "home", config = dir / "config", runtime = dir / "run";
     fs::create_directories(home);
     fs::create_directories(config);
     fs::create_directories(runtime);
     chmod(runtime.c_str(), 0700);
     std::vector<std::string> env = {"DISPLAY=" + (display.empty() ? xvfb::TheServer().Name : display),
-                                    "HOME=" + home.string(),
-                                    "XDG_CONFIG_HOME=" + config.string(), "XDG_RUNTIME_DIR=" + runtime.string()};
+                                    "HOME=" + home.string(), "XDG_CONFIG_HOME=" + config.string(),
+                                    "XDG_RUNTIME_DIR=" + runtime.string()};
     for (char** e = environ; *e; ++e) {
         std::string_view entry(*e);
         if (entry.starts_with("DISPLAY=") || entry.starts_with("HOME=") || entry.starts_with("XDG_")) continue;
         env.emplace_back(entry);
     }
-    std::vector<std::string> argv = {MARIVELLE_EXE};
-    argv.insert(argv.end(), args.begin(), args.end());
+    return env;
+}
+
+// Starts argv (argv[0] looked up in PATH) with `env` in the folder `dir`,
+// its output going to the files `out` and `err`; its process id, -1 when
+// it could not be started.
+inline pid_t Start(std::vector<std::string> argv, std::vector<std::string> env, const std::filesystem::path& dir,
+                   const std::filesystem::path& out, const std::filesystem::path& err) {
     std::vector<char*> argp, envp;
     for (std::string& a : argv) argp.push_back(a.data());
     argp.push_back(nullptr);
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
-    const std::string out = (dir / "stdout.txt").string(), err = (dir / "stderr.txt").string();
-
     const pid_t pid = fork();
     if (pid == 0) {
         if (chdir(dir.c_str()) != 0) _exit(126);
@@ -74,24 +76,47 @@ inline RunResult RunProgram(const std::vector<std::string>& args, const std::fil
         if (o < 0 || e < 0) _exit(126);
         dup2(o, 1);
         dup2(e, 2);
-        execve(argp[0], argp.data(), envp.data());
+        execvpe(argp[0], argp.data(), envp.data());
         _exit(127);
     }
-    if (pid < 0) {
-        result.Err = "fork failed\n";
-        return result;
-    }
+    return pid;
+}
+
+inline constexpr int StillRunning = -2;
+
+// Waits up to `limit` for the child `pid` to end: its exit code, -1 when a
+// signal ended it, StillRunning when it has not ended in time.
+inline int WaitForExit(pid_t pid, std::chrono::milliseconds limit) {
     int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     pid_t done = 0;
     while ((done = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (done == 0) {
+    if (done == 0) return StillRunning;
+    return done == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs the program with args in `dir` (its working folder, with "home",
+// "config" and "run" inside) and waits up to `limit` for it to end.
+// `display` replaces the test server's name when given.
+inline RunResult RunProgram(const std::vector<std::string>& args, const std::filesystem::path& dir,
+                            std::chrono::seconds limit = std::chrono::seconds(120), const std::string& display = "") {
+    RunResult result;
+    std::vector<std::string> argv = {MARIVELLE_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const std::filesystem::path out = dir / "stdout.txt", err = dir / "stderr.txt";
+    const pid_t pid = Start(argv, ProgramEnvironment(dir, display), dir, out, err);
+    if (pid < 0) {
+        result.Err = "fork failed\n";
+        return result;
+    }
+    result.ExitCode = WaitForExit(pid, limit);
+    if (result.ExitCode == StillRunning) {
         kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
+        waitpid(pid, nullptr, 0);
+        result.ExitCode = -1;
         result.Err = "killed after " + std::to_string(limit.count()) + " s\n";
     }
-    if (done == pid && WIFEXITED(status)) result.ExitCode = WEXITSTATUS(status);
     result.Out = ReadAll(out);
     result.Err += ReadAll(err);
     return result;

@@ -21,6 +21,7 @@
 #include <array>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace xvfb {
@@ -102,12 +103,14 @@ inline Server& TheServer() {
 //   const auto* const env = ::testing::AddGlobalTestEnvironment(new xvfb::Environment(640, 480));
 class Environment : public ::testing::Environment {
 public:
-    Environment(int width, int height) : Width(width), Height(height) {}
-    void SetUp() override { TheServer().Start(Width, Height); }
+    Environment(int width, int height, std::vector<std::string> extra = {})
+        : Width(width), Height(height), Extra(std::move(extra)) {}
+    void SetUp() override { TheServer().Start(Width, Height, Extra); }
     void TearDown() override { TheServer().Stop(); }
 
 private:
     int Width, Height;
+    std::vector<std::string> Extra;
 };
 
 // A mapped window of the given size with GL active on it and the viewport
