@@ -448,6 +448,7 @@ void StoreMouseMoveExit(const fs::path& dir) {
 TEST(SaverClientsTest, TheFullScreenSaverEndsOnAKeyAndOnlyOnALargeMoveWhenAsked) {
     ASSERT_EQ(xvfb::TheServer().Error, "");
     XSetErrorHandler(IgnoreXErrors);
+    ASSERT_FALSE(CursorHidden()) << "the server's own cursor must be seen to tell it from ours";
     const fs::path dir = ScratchDir("saver-role");
     ::Window saver = 0;
     auto start = [&](TProgram& program) {
