@@ -5,6 +5,7 @@
 // (xscreensaver, xscreensaver-command, xdotool) and reads the screen back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -280,6 +281,7 @@ std::vector<std::string> AsDaemonUser(std::vector<std::string> argv) {
 // the daemon, its hack and the folder go when the test ends.
 struct TDaemonSetup {
     fs::path Dir, Home, Hack;
+    std::vector<std::string> Sanitizers;
     pid_t Daemon = -1;
 
     TDaemonSetup() {
@@ -296,6 +298,21 @@ struct TDaemonSetup {
                                                  "fade: False\nunfade: False\ndpmsEnabled: False\n"
                                                  "timeout: 0:30:00\ncycle: 0\n"
                                                  "programs: marivelle --root \\n\n";
+        // Sanitizer builds: the hack keeps the tests' options, with the
+        // suppressions where the daemon's user can read them.
+        for (const std::string variable : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+            const char* value = std::getenv(variable.c_str());
+            if (!value) continue;
+            std::string options = value;
+            if (const size_t at = options.find("suppressions="); at != std::string::npos) {
+                const size_t from = at + 13, to = std::min(options.find(':', from), options.size());
+                const fs::path copy = Dir / (variable + ".supp");
+                fs::copy_file(options.substr(from, to - from), copy, fs::copy_options::overwrite_existing);
+                chmod(copy.c_str(), 0644);
+                options.replace(from, to - from, copy.string());
+            }
+            Sanitizers.push_back(variable + "=" + options);
+        }
         if (const passwd* nobody = getpwnam("nobody"); nobody && getuid() == 0)
             for (const fs::path& p : {Home, Home / ".xscreensaver"})
                 if (chown(p.c_str(), nobody->pw_uid, nobody->pw_gid) != 0) Dir.clear();
@@ -316,8 +333,10 @@ struct TDaemonSetup {
     }
 
     std::vector<std::string> Environment() const {
-        return {"DISPLAY=" + xvfb::TheServer().Name, "HOME=" + Home.string(),
-                "PATH=" + Hack.parent_path().string() + ":/usr/bin:/bin"};
+        std::vector<std::string> env = {"DISPLAY=" + xvfb::TheServer().Name, "HOME=" + Home.string(),
+                                        "PATH=" + Hack.parent_path().string() + ":/usr/bin:/bin"};
+        env.insert(env.end(), Sanitizers.begin(), Sanitizers.end());
+        return env;
     }
     void Start() {
         Daemon = program_runner::Start(AsDaemonUser({"xscreensaver", "--no-splash", "--verbose"}), Environment(), Dir,
