@@ -3,6 +3,8 @@
 // the full-screen saver ended by the keyboard and the mouse. Each runs the
 // program on a private Xvfb server, drives it with the real clients
 // (xscreensaver, xscreensaver-command, xdotool) and reads the screen back.
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,7 +23,6 @@
 
 // Last: the X headers define macros that clash with the ones above.
 #include "program_runner.h"
-#include "scratch_dir.h"
 
 #include <X11/extensions/Xfixes.h>
 #include <X11/Xutil.h>
