@@ -6,6 +6,7 @@
 #include "scene/objects.h"
 #include "world/underwater_world.h"
 
+#include <cctype>
 #include <cstdlib>
 
 const float PowerDelays[kPowerDelayCount] = {-1,   60,   120,  180,  300,  600,  900,   1200,
@@ -50,7 +51,7 @@ uintptr_t DecimalHandle(std::string_view text) {
 // ---------------------------------------------------------------- command line
 
 bool HasSwitch(const std::vector<std::string>& args, char letter) {
-    const char wanted = static_cast<char>(str::UpperCase(std::string(1, letter))[0]);
+    const char wanted = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
     for (const std::string& arg : args) {
         if (arg.size() < 2 || (arg[0] != '-' && arg[0] != '/')) continue;
         const std::string upper = str::UpperCase(arg);

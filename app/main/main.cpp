@@ -59,10 +59,7 @@ int main(int argc, char** argv) {
         }
         // A preview or a daemon's window that does not exist has nothing to
         // draw into.
-        const uintptr_t parent = program.GLWindow().ParentWindow ? program.GLWindow().ParentWindow
-                                                                 : (program.Role() == srPreview || program.DaemonWindow)
-                                                                       ? program.ParentHandle()
-                                                                       : 0;
+        const uintptr_t parent = program.Role() == srPreview || program.DaemonWindow ? program.ParentHandle() : 0;
         int32_t width = 0, height = 0;
         if (parent && !platform::SystemGLWindows().WindowSize(parent, width, height)) {
             std::fprintf(stderr, "%s: there is no window 0x%lx to draw into (is DISPLAY right?)\n", name.c_str(),

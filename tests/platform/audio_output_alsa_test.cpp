@@ -122,6 +122,15 @@ size_t FindLevel(const std::vector<double>& v, size_t from, const std::function<
 
 class PulseTest : public ::testing::Test {
 protected:
+    // A quarter second of 1 kHz in the device, looped; null when it did not load.
+    TCustomSound* LoopedTone(TWinSoundDevice& device) {
+        const std::string tone = Dir + "/tone.wav";
+        WriteFile(tone, WaveFile(Fmt(1, 1, 22050, 16), Tone16(1000, 22050, 22050 / 4, 1, 16000)));
+        TCustomSound* sound = device.CreateSound(tone);
+        if (sound) sound->SetLooped(true);
+        return sound;
+    }
+
     void SetUp() override {
         Dir = std::string(MARIVELLE_BUILD_DIR) + "/pulse-test-" + std::to_string(getpid());
         std::filesystem::remove_all(Dir);
@@ -247,13 +256,9 @@ protected:
 TEST_F(PulseTest, SoundDevicePlaysThroughAlsaIntoTheSoundServer) {
     START_SOUND_SERVER();
 
-    // A quarter second of 1 kHz, looped.
-    const std::string tone = Dir + "/tone.wav";
-    WriteFile(tone, WaveFile(Fmt(1, 1, 22050, 16), Tone16(1000, 22050, 22050 / 4, 1, 16000)));
     TWinSoundDevice device(platform::SystemAudioOutput());
-    TCustomSound* sound = device.CreateSound(tone);
+    TCustomSound* sound = LoopedTone(device);
     ASSERT_NE(sound, nullptr);
-    sound->SetLooped(true);
     device.SetActive(true);
     ASSERT_TRUE(device.DeviceEnabled() && device.DeviceActive())
         << "ALSA's default PCM did not open on the test's sound server (is libasound2-plugins installed?)";
@@ -342,12 +347,9 @@ TEST_F(PulseTest, TheScenesSoundsPlayAtTheirVolumeAndStop) {
 // there.
 TEST_F(PulseTest, ALostSoundServerIsWaitedForQuietlyAndFoundAgain) {
     START_SOUND_SERVER();
-    const std::string tone = Dir + "/tone.wav";
-    WriteFile(tone, WaveFile(Fmt(1, 1, 22050, 16), Tone16(1000, 22050, 22050 / 4, 1, 16000)));
     TWinSoundDevice device(platform::SystemAudioOutput());
-    TCustomSound* sound = device.CreateSound(tone);
+    TCustomSound* sound = LoopedTone(device);
     ASSERT_NE(sound, nullptr);
-    sound->SetLooped(true);
     device.SetActive(true);
     ASSERT_TRUE(device.DeviceEnabled() && device.DeviceActive());
     sound->Play();

@@ -10,6 +10,7 @@
 #include "core/archive.h"
 #include "core/archive_packer.h"
 #include "core/errors.h"
+#include "core/test_pictures.h"
 #include "scene/loader.h"
 #include "scene/registry.h"
 #include "test_support.h"
@@ -25,30 +26,6 @@ namespace fs = std::filesystem;
 
 using THost = TMemorySceneHost;
 
-// Blue = 10x + y, green = 20y, red = 200 - x - y.
-TPicture Pattern(int32_t w, int32_t h) {
-    TPicture p;
-    p.SetSize(w, h, 24);
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-            uint8_t* px = p.Row(y) + 3 * x;
-            px[0] = static_cast<uint8_t>(10 * x + y);
-            px[1] = static_cast<uint8_t>(20 * y);
-            px[2] = static_cast<uint8_t>(200 - x - y);
-        }
-    return p;
-}
-
-TPicture Flat(int32_t w, int32_t h, uint8_t b, uint8_t g, uint8_t r) {
-    TPicture p;
-    p.SetSize(w, h, 24);
-    for (size_t i = 0; i < p.Pixels.size(); i += 3) {
-        p.Pixels[i] = b;
-        p.Pixels[i + 1] = g;
-        p.Pixels[i + 2] = r;
-    }
-    return p;
-}
 
 // Texel x of texel row i (row 0 is the picture's bottom row).
 const uint8_t* Texel(TSceneTexture& t, int row, int x) {
