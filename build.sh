@@ -2,7 +2,8 @@
 # One entry point for newcomers and CI:
 #   ./build.sh run    install what is missing, build, start the saver
 #   ./build.sh test   install what is missing, build, run every test
-# Other verbs: deps, build, asan, tsan, fuzz [SECONDS], bench, package.
+# Other verbs: deps, build, asan, tsan, fuzz [SECONDS], bench, package,
+# windows (cross-build with mingw-w64), windows-test (its tests under Wine).
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
@@ -22,9 +23,20 @@ PACKAGES=(
   xscreensaver xdotool
 )
 
+# What the Windows build adds: the cross compiler, zlib for Windows, and Wine
+# with a virtual X server to run what it makes.
+WINDOWS_PACKAGES=(
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
+  wine64 xvfb xauth
+)
+
 deps() {
+  install_missing "${PACKAGES[@]}"
+}
+
+install_missing() {  # packages...
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -44,6 +56,36 @@ build() {
   configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build build -j "$JOBS"
 }
+
+windows() {  # the Windows build in build-windows/
+  install_missing "${PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
+  # The content tools run on this machine: the native build makes them and
+  # the archive the Windows program embeds.
+  configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build -j "$JOBS" --target rfapack marivelle_data_archive
+  configure build-windows -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw64.cmake" -DMARIVELLE_HOST_BUILD="$ROOT/build"
+  cmake --build build-windows -j "$JOBS"
+}
+
+windows_test() (  # the Windows build's tests under Wine, on a private X server
+  local scratch
+  scratch=$(mktemp -d)
+  export WINEPREFIX="$scratch/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export PATH="/usr/lib/wine:$PATH"
+  mkfifo "$scratch/display"
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$scratch/display" >/dev/null 2>&1 &
+  local xvfb=$!
+  # shellcheck disable=SC2064
+  trap "wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true; rm -rf '$scratch'" EXIT
+  local display=""
+  read -r -t 60 display <"$scratch/display" || { echo "Xvfb did not start" >&2; return 1; }
+  export DISPLAY=":$display"
+  # One server for the whole run, so each test program does not start its own.
+  wineserver -p
+  wine64 wineboot -i >/dev/null 2>&1
+  run_tests build-windows
+)
 
 run_tests() {  # dir
   ctest --test-dir "$1" --output-on-failure -j "$JOBS" --timeout 600
@@ -93,15 +135,17 @@ case "${1:-}" in
   deps) deps ;;
   build) deps; build ;;
   run) deps; build; shift; exec ./build/marivelle "$@" ;;
-  test) deps; build; run_tests build; tsan; asan; fuzz 30; package; run_tests build-package ;;
+  test) deps; build; run_tests build; windows; windows_test; tsan; asan; fuzz 30; package; run_tests build-package ;;
   asan) deps; asan ;;
   tsan) deps; tsan ;;
   fuzz) deps; fuzz "${2:-30}" ;;
   package) deps; package ;;
+  windows) windows ;;
+  windows-test) windows; windows_test ;;
   bench)
     deps
     configure build-bench -DCMAKE_BUILD_TYPE=Release -DMARIVELLE_BENCH=ON -DMARIVELLE_TESTS=OFF
     cmake --build build-bench -j "$JOBS"
     for b in build-bench/bench/bench_*; do "$b"; done ;;
-  *) echo "usage: $0 run|test|build|asan|tsan|fuzz [SECONDS]|bench|package|deps" >&2; exit 2 ;;
+  *) echo "usage: $0 run|test|build|asan|tsan|fuzz [SECONDS]|bench|package|windows|windows-test|deps" >&2; exit 2 ;;
 esac

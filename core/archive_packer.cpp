@@ -116,6 +116,8 @@ void AddListSources(std::vector<TArchiveSource>& sources, const std::string& lis
         if (entry.empty() || entry.front() == '#') continue;
         fs::path path(entry);
         if (path.is_relative()) path = base / path;
+        // Lists are written with "/"; messages name the file as the system does.
+        path.make_preferred();
         AddFile(sources, path);
     }
 }

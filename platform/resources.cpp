@@ -24,7 +24,7 @@ std::map<std::string, TRawResource>& Registry() {
 std::optional<TRawResource> FindRawResource(std::string_view name) {
     auto& registry = Registry();
     auto it = registry.find(Key(name));
-    if (it == registry.end()) return std::nullopt;
+    if (it == registry.end()) return FindExecutableResource(name);
     return it->second;
 }
 

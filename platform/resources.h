@@ -1,7 +1,7 @@
 // Raw-data resources of the executable: blocks of bytes linked into the
-// program (the content archive, test fixtures) and found by name. The build
-// generates a small registration for every embedded file; on Windows the same
-// lookup would go to the executable's resource section.
+// program (the content archive, test fixtures) and found by name. On Linux
+// the build generates a small registration for every embedded file; on
+// Windows they are RCDATA resources in the executable's resource section.
 #pragma once
 
 #include <cstddef>
@@ -15,8 +15,13 @@ struct TRawResource {
     size_t Size = 0;
 };
 
-// The resource of that name, matched without regard to ASCII case.
+// The resource of that name, matched without regard to ASCII case: a
+// registered one first, else one of the executable's resource section.
 std::optional<TRawResource> FindRawResource(std::string_view name);
+
+// The RCDATA resource of that name in the running executable's resource
+// section; nothing where executables have none (ELF on Linux).
+std::optional<TRawResource> FindExecutableResource(std::string_view name);
 
 // Makes bytes that live for the whole run findable under name. A later
 // registration of the same name replaces the earlier one.

@@ -64,10 +64,15 @@ public:
     TScopedEnv& operator=(const TScopedEnv&) = delete;
 
     void Set(const char* value) {
+#ifdef _WIN32
+        // An empty value removes the variable.
+        _putenv_s(Name.c_str(), value ? value : "");
+#else
         if (value)
             setenv(Name.c_str(), value, 1);
         else
             unsetenv(Name.c_str());
+#endif
     }
 
 private:

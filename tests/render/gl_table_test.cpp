@@ -104,7 +104,8 @@ namespace {
 // entry-point list would otherwise surface only on a user's machine.
 TEST(SystemGLLibraryTest, ExportsEveryCoreEntryPoint) {
     platform::IGLLibrary& library = platform::SystemGLLibrary();
-    ASSERT_TRUE(library.Load("libGL.so.1")) << "libGL.so.1 is installed by build.sh";
+    ASSERT_TRUE(library.Load(platform::GLLibraryFileName(false)))
+        << platform::GLLibraryFileName(false) << " is installed by build.sh";
     int expected = 0;
 #define MGL_COUNT(ret, name, params, args) ++expected;
     MGL_CORE_FUNCTIONS(MGL_COUNT)

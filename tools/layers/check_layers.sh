@@ -12,7 +12,7 @@ rank() {
   esac
 }
 # Headers only platform/<os>/ may include.
-os_headers='^#include <(X11/|GL/|alsa/|windows\.h|winsock|jpeglib\.h|jerror\.h|sndfile\.h|samplerate\.h|ft2build\.h|freetype/|fontconfig/|gtk/|gdk/|glib|gio/|dlfcn\.h|unistd\.h|sys/|pthread\.h|signal\.h|poll\.h|fcntl\.h|spawn\.h)'
+os_headers='^#include <(X11/|GL/|alsa/|windows\.h|winsock|wincodec\.h|mmsystem\.h|mmreg\.h|msacm\.h|objbase\.h|shlobj\.h|commctrl\.h|wingdi\.h|jpeglib\.h|jerror\.h|sndfile\.h|samplerate\.h|ft2build\.h|freetype/|fontconfig/|gtk/|gdk/|glib|gio/|dlfcn\.h|unistd\.h|sys/|pthread\.h|signal\.h|poll\.h|fcntl\.h|spawn\.h)'
 
 bad=0
 while IFS= read -r file; do
