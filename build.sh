@@ -82,6 +82,7 @@ windows_test() (  # the Windows build's tests under Wine, on a private X server
   read -r -t 60 display <"$scratch/display" || { echo "Xvfb did not start" >&2; return 1; }
   export DISPLAY=":$display"
   # One server for the whole run, so each test program does not start its own.
+  mkdir -p "$WINEPREFIX"
   wineserver -p
   wine64 wineboot -i >/dev/null 2>&1
   run_tests build-windows
