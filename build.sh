@@ -27,7 +27,7 @@ PACKAGES=(
 # with a virtual X server to run what it makes.
 WINDOWS_PACKAGES=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
-  wine64 xvfb xauth
+  wine64 xvfb xauth pulseaudio pulseaudio-utils
 )
 
 deps() {
@@ -77,10 +77,25 @@ windows_test() (  # the Windows build's tests under Wine, on a private X server
   Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$scratch/display" >/dev/null 2>&1 &
   local xvfb=$!
   # shellcheck disable=SC2064
-  trap "wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true; rm -rf '$scratch'" EXIT
+  trap "wineserver -k 2>/dev/null || true; kill $xvfb \${pulse:-} 2>/dev/null || true; rm -rf '$scratch'" EXIT
   local display=""
   read -r -t 60 display <"$scratch/display" || { echo "Xvfb did not start" >&2; return 1; }
   export DISPLAY=":$display"
+  # A sound server of our own with a silent sink for Wine's wave output;
+  # everything it and its clients look at stays in the scratch folder.
+  mkdir -p "$scratch/home" "$scratch/run"
+  export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run" XDG_CONFIG_HOME="$scratch/home/.config"
+  export PULSE_SERVER="unix:$scratch/pulse" PULSE_CLIENTCONFIG="$scratch/client.conf"
+  echo "autospawn = no" >"$scratch/client.conf"
+  pulseaudio --daemonize=no --exit-idle-time=-1 -n --use-pid-file=no --disable-shm=yes \
+    -L "module-null-sink sink_name=marivelle" -L "module-native-protocol-unix socket=$scratch/pulse auth-anonymous=1" \
+    >"$scratch/pulse.log" 2>&1 &
+  pulse=$!
+  local deadline=$((SECONDS + 60))
+  until pactl info >/dev/null 2>&1; do
+    kill -0 $pulse 2>/dev/null && [ $SECONDS -lt $deadline ] || { cat "$scratch/pulse.log" >&2; return 1; }
+    sleep 0.2
+  done
   # One server for the whole run, so each test program does not start its own.
   mkdir -p "$WINEPREFIX"
   wineserver -p

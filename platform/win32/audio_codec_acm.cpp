@@ -60,7 +60,7 @@ WAVEFORMATEX PcmFormat(const PcmLayout& l) {
 
 class AcmConversion final : public IAudioConversion {
 public:
-    AcmConversion(HACMSTREAM stream) : Stream(stream) {}
+    explicit AcmConversion(HACMSTREAM stream) : Stream(stream) {}
     ~AcmConversion() override {
         Unprepare();
         acmStreamClose(Stream, 0);
