@@ -2,6 +2,7 @@
 
 #include "platform/gl_library.h"
 #include "render/gl_table.h"
+#include "render/pass_timer.h"
 #include "core/picture.h"
 #include "core/errors.h"
 
@@ -434,10 +435,14 @@ void TCustomGLApplication::ResizeViewport(int32_t width, int32_t height) {
 }
 
 void TCustomGLApplication::RenderStep(platform::GLWindowHandle dc, float deltaTime) {
+    TPassTimer& timer = ThePassTimer();
+    timer.BeginFrame();
     FViewport->Apply(*this);
     OnRender(this, deltaTime, false);
     ResetFloatingPointControl();
+    timer.Begin("swap");
     FOpenGL->SwapBuffers(dc);
+    timer.EndFrame();
 }
 
 void TCustomGLApplication::RenderFrame(platform::GLWindowHandle dc) {

@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "core/strutil.h"
+#include "render/pass_timer.h"
 #include "scene/objects.h"
 #include "scene/scene_sound.h"
 #include "world/clock.h"
@@ -142,6 +143,8 @@ TProgramOptions ParseProgramOptions(const std::vector<std::string>& args, std::s
             if (left < 1 || !ParseCount(args[i + 1], INT64_MAX, o.Frames))
                 return fail("--frames needs a number of frames of at least 1");
             ++i;
+        } else if (a == "--pass-times") {
+            o.PassTimes = true;
         } else if (a == "--record-film") {
             int64_t seconds = 0, fps = 0;
             if (left < 3) return fail("--record-film needs SECONDS FPS NAME");
@@ -208,6 +211,7 @@ std::string ProgramUsage(std::string_view programName) {
            "In a window of its own:\n"
            "  --size WxH                      window size in pixels (default 1280x720)\n"
            "  --frames N                      leave after N frames and print the timings\n"
+           "  --pass-times                    time each drawing pass (slower) and print the sums at the end\n"
            "  --record-film SECONDS FPS NAME  draw SECONDS*FPS frames at a fixed step of 1/FPS s,\n"
            "                                  save them as NAME00001.jpg, NAME00002.jpg, ... and leave\n"
            "\n"
@@ -250,6 +254,7 @@ void TAquariumProgram::Configure(const TProgramOptions& options) {
     GLWindow().Height = options.Height;
     FShowFPS = options.ShowFPS;
     FFrameLimit = options.Frames;
+    FPassTimes = options.PassTimes;
     FFilmPending = options.RecordFilm;
     FFilmSeconds = options.FilmSeconds;
     FFilmFramesPerSecond = options.FilmFramesPerSecond;
@@ -313,6 +318,8 @@ void TAquariumProgram::FrameDrawn() {
 
 void TAquariumProgram::Idle(bool& done) {
     TGLScreenSaver::Idle(done);
+    // Switched on once GL runs: the timer asks it for a query object.
+    if (FPassTimes && GLStarted() && !ThePassTimer().Enabled()) ThePassTimer().Enable();
     // After a whole pass, never inside one: the film draws frames itself.
     if (FFilmPending && GLStarted() && !InIdle()) RecordRequestedFilm();
 }

@@ -35,6 +35,8 @@ struct TProgramOptions {
     int32_t Height = 720;
     // Frames to draw before leaving; 0 runs until the window is closed.
     int64_t Frames = 0;
+    // Time each pass of every frame and print the sums at the end.
+    bool PassTimes = false;
     bool RecordFilm = false;
     int32_t FilmSeconds = 0;
     int32_t FilmFramesPerSecond = 0;
@@ -103,6 +105,7 @@ private:
     TSettingOverrides FOverrides;
     bool FShowFPS = false;
     int64_t FFrameLimit = 0;
+    bool FPassTimes = false;
     bool FFilmPending = false;
     int32_t FFilmSeconds = 0;
     int32_t FFilmFramesPerSecond = 0;

@@ -16,6 +16,7 @@
 #               lost to whatever else the machine was doing)
 #   RUN_TIMEOUT seconds after which a run counts as hung, default 600
 #   KEEP        set to keep the scratch folder (settings, logs) afterwards
+#   PASS_TIMES  set to 0 to leave out the per-pass table of the default scene
 #
 # Installs xscreensaver-gl and xscreensaver-gl-extra when a hack is missing
 # (apt-get, through sudo when not root), and needs Xvfb, a C compiler and
@@ -31,7 +32,10 @@
 #     preloaded library that counts its buffer swaps, reports the same two
 #     numbers the same way (from when the library is loaded, just before the
 #     hack's main) and ends the hack after FRAMES swaps.
-# The hacks' own on-screen frame counters are not used. Peak memory (maximum
+# The hacks' own on-screen frame counters are not used. At the end, the
+# default scene runs once more at the first size with --pass-times: each
+# pass's draw calls, vertices, pixels written and time (glFinish around every
+# pass, so the sum is a little above a normal frame). Peak memory (maximum
 # resident set) and CPU use come from /usr/bin/time -v over the whole run.
 # Program settings go to an INI file under a scratch XDG_CONFIG_HOME, so the
 # user's own settings are neither read nor changed: "default" is an empty
@@ -209,6 +213,16 @@ for size in $SIZES; do
   done
   stop_xvfb
 done
+
+if [ "${PASS_TIMES:-1}" != 0 ]; then
+  size=${SIZES%% *}
+  start_xvfb "$size"
+  echo
+  env HOME="$SCRATCH" XDG_CONFIG_HOME="$SCRATCH/default" XDG_RUNTIME_DIR="$SCRATCH" \
+    timeout -k 5 "$RUN_TIMEOUT" "$MARIVELLE" --frames "$FRAMES" --size "$size" --pass-times |
+    grep -v 'frames; first frame' || echo "fps.sh: the per-pass run failed" >&2
+  stop_xvfb
+fi
 
 echo
 awk -v hacks="$HACKS" '

@@ -121,7 +121,12 @@ using GLvoid = void;
     X(void, ActiveTextureARB, (GLenum texture), (texture))                         \
     X(void, ClientActiveTextureARB, (GLenum texture), (texture))                   \
     X(void, LockArraysEXT, (GLint first, GLsizei count), (first, count))           \
-    X(void, UnlockArraysEXT, (), ())
+    X(void, UnlockArraysEXT, (), ())                                               \
+    X(void, GenQueriesARB, (GLsizei n, GLuint * ids), (n, ids))                    \
+    X(void, DeleteQueriesARB, (GLsizei n, const GLuint* ids), (n, ids))            \
+    X(void, BeginQueryARB, (GLenum target, GLuint id), (target, id))               \
+    X(void, EndQueryARB, (GLenum target), (target))                                \
+    X(void, GetQueryObjectuivARB, (GLuint id, GLenum pname, GLuint * params), (id, pname, params))
 
 #define MGL_ALL_FUNCTIONS(X) MGL_CORE_FUNCTIONS(X) MGL_EXTENSION_FUNCTIONS(X)
 
@@ -317,6 +322,9 @@ enum : GLenum {
     GL_CLAMP_TO_EDGE = 0x812F,
     GL_TEXTURE0_ARB = 0x84C0,
     GL_TEXTURE1_ARB = 0x84C1,
+    // occlusion queries
+    GL_SAMPLES_PASSED_ARB = 0x8914,
+    GL_QUERY_RESULT_ARB = 0x8866,
     // arrays
     GL_VERTEX_ARRAY = 0x8074,
     GL_NORMAL_ARRAY = 0x8075,

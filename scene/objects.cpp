@@ -1,6 +1,7 @@
 #include "scene/objects.h"
 
 #include "render/gl_table.h"
+#include "render/pass_timer.h"
 #include "scene/scene_fonts.h"
 #include "core/errors.h"
 #include "scene/loader.h"
@@ -393,7 +394,15 @@ void TMainScene::Render() {
     if (!Visible()) return;
     gl.Enable(GL_CULL_FACE);
     TheRenderState().Reset();
-    for (int i = 0, n = RenderList->GetCount(); i < n; ++i) RenderList->GetItem(i)->Render();
+    TPassTimer& timer = ThePassTimer();
+    for (int i = 0, n = RenderList->GetCount(); i < n; ++i) {
+        TMainItem* item = RenderList->GetItem(i);
+        if (timer.Enabled() && item->Visible()) {
+            const auto* object = dynamic_cast<const TMainObject*>(item);
+            timer.Begin(object ? std::string_view(object->Name()) : item->ClassName());
+        }
+        item->Render();
+    }
 }
 
 void TMainScene::Frame(float deltaTime) {

@@ -1,5 +1,6 @@
 #include "world/fish_render.h"
 
+#include "render/pass_timer.h"
 #include "scene/scene_textures.h"
 #include "core/errors.h"
 #include "scene/loader.h"
@@ -133,6 +134,7 @@ void TFishRender::EndFishCaustic() {
 }
 
 void TFishRender::RenderOpaque() {
+    ThePassTimer().Begin("fish: opaque parts");
     TheRenderState().SetLighting(false);
     BeginFishCaustic();
     for (int i = 0, n = GetCount(); i < n; ++i) {
@@ -148,12 +150,14 @@ void TFishRender::RenderBlended() {
     SortAlpha = true;
 
     state.SetLighting(true);
+    ThePassTimer().Begin("fish: plankton, starfish");
     for (int i = 0, n = GetCount(); i < n; ++i) {
         auto* school = dynamic_cast<TFishes*>(GetItem(i));
         if (school && school->Visible() && school->FishType != ftFish) school->RenderBlended();
     }
 
     state.SetLighting(false);
+    ThePassTimer().Begin("fish: blended, by depth");
     for (int slot = SlotCount() - 1; slot >= 0; --slot) {
         TFish* fish = DepthSlots[static_cast<size_t>(slot)];
         if (!fish) continue;

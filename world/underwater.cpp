@@ -2,6 +2,7 @@
 
 #include "render/gl_objects.h"
 #include "render/gl_table.h"
+#include "render/pass_timer.h"
 #include "scene/scene_textures.h"
 #include "scene/lights.h"
 #include "scene/loader.h"
@@ -451,9 +452,15 @@ void TUnderWater::RenderBackground() {
 }
 
 void TUnderWater::RenderOpaque() {
+    TPassTimer& timer = ThePassTimer();
+    timer.Begin("water: surface");
     if (HasUp && UpTexture) RenderSurface();
+    timer.Begin("water: backdrop");
     RenderBackdrop();
+    timer.Begin("water: sea bed");
     if (HasBottom && BottomTexture) RenderSeaBed();
+    timer.Begin("water: light rays");
     if (UseLights && LightTexture) RenderLightRays();
+    timer.Begin("water: background");
     if (UseBackground && Background) RenderBackground();
 }

@@ -4,6 +4,7 @@
 #include "core/strutil.h"
 #include "platform/gl_window.h"
 #include "platform/hidden_modes.h"
+#include "render/pass_timer.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -81,6 +82,7 @@ int main(int argc, char** argv) {
                             ms);
             std::printf("\n");
         }
+        if (options.PassTimes) ThePassTimer().Print(options.Width, options.Height);
         return code;
     } catch (const EConvertError& e) {
         std::fprintf(stderr, "%s: %s\n", name.c_str(), e.what());

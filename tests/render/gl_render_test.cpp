@@ -7,6 +7,7 @@
 #include "render/gl_table.h"
 #include "render/gl_textures.h"
 #include "render/opengl.h"
+#include "render/pass_timer.h"
 
 #include "xvfb_fixture.h"
 
@@ -110,6 +111,50 @@ TEST_F(GLRenderTest, TexturedQuadShowsItsTexelsBottomRowFirst) {
     ExpectNear(Pixel(3 * kWidth / 4, kHeight / 4), 0, 255, 0, "bottom-right", 0);
     ExpectNear(Pixel(kWidth / 4, 3 * kHeight / 4), 0, 0, 255, "top-left", 0);
     ExpectNear(Pixel(3 * kWidth / 4, 3 * kHeight / 4), 255, 255, 255, "top-right", 0);
+}
+
+// The measuring mode counts, per named pass, the draw calls, their vertices
+// and the pixels GL really wrote, summed over the frames after the first;
+// switched off, GL draws through its own entries again.
+TEST_F(GLRenderTest, PassTimerCountsEachPassesDrawsAndPixels) {
+    TPassTimer timer;
+    timer.Enable();
+    TGLPrimitive* left = Quad(0, 0, 0.5f, 1);
+    TGLPrimitive* corner = Quad(0.5f, 0, 1, 0.25f);
+    for (int frame = 0; frame < 3; ++frame) {
+        timer.BeginFrame();
+        timer.Begin("left half");
+        left->Render();
+        timer.Begin("nothing");
+        timer.Begin("corner twice");
+        corner->Render();
+        corner->Render();
+        timer.EndFrame();
+    }
+    timer.Disable();
+
+    EXPECT_EQ(timer.Frames(), 2);
+    ASSERT_EQ(timer.PassCount(), 4);
+    const TPassCost& clear = timer.Pass(0);
+    const TPassCost& half = timer.Pass(1);
+    const TPassCost& nothing = timer.Pass(2);
+    const TPassCost& twice = timer.Pass(3);
+    EXPECT_EQ(clear.Name, "clear");
+    EXPECT_EQ(clear.DrawCalls, 0);
+    EXPECT_EQ(half.Name, "left half");
+    EXPECT_EQ(half.DrawCalls, 2);
+    EXPECT_EQ(half.Vertices, 8);
+    EXPECT_EQ(half.Pixels, 2 * (kWidth / 2) * kHeight);
+    EXPECT_EQ(nothing.DrawCalls, 0);
+    EXPECT_EQ(nothing.Pixels, 0);
+    EXPECT_EQ(twice.DrawCalls, 4);
+    EXPECT_EQ(twice.Pixels, 2 * 2 * (kWidth / 2) * (kHeight / 4));
+    EXPECT_GT(half.Milliseconds, 0);
+
+    gl.Clear(GL_COLOR_BUFFER_BIT);
+    left->Render();
+    ExpectNear(Pixel(kWidth / 4, kHeight / 2), 255, 255, 255, "drawn after the timer", 0);
+    EXPECT_EQ(timer.Pass(1).DrawCalls, 2);
 }
 
 // A one-texel checker shrunk to half its size samples mipmap level 1, which
