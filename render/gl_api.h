@@ -122,6 +122,7 @@ using GLvoid = void;
     X(void, ClientActiveTextureARB, (GLenum texture), (texture))                   \
     X(void, LockArraysEXT, (GLint first, GLsizei count), (first, count))           \
     X(void, UnlockArraysEXT, (), ())                                               \
+    X(void, FogCoordPointerEXT, (GLenum type, GLsizei stride, const GLvoid* ptr), (type, stride, ptr)) \
     X(void, GenQueriesARB, (GLsizei n, GLuint * ids), (n, ids))                    \
     X(void, DeleteQueriesARB, (GLsizei n, const GLuint* ids), (n, ids))            \
     X(void, BeginQueryARB, (GLenum target, GLuint id), (target, id))               \
@@ -322,6 +323,11 @@ enum : GLenum {
     GL_CLAMP_TO_EDGE = 0x812F,
     GL_TEXTURE0_ARB = 0x84C0,
     GL_TEXTURE1_ARB = 0x84C1,
+    // fog coordinates
+    GL_FOG_COORDINATE_SOURCE_EXT = 0x8450,
+    GL_FOG_COORDINATE_EXT = 0x8451,
+    GL_FRAGMENT_DEPTH_EXT = 0x8452,
+    GL_FOG_COORDINATE_ARRAY_EXT = 0x8457,
     // occlusion queries
     GL_SAMPLES_PASSED_ARB = 0x8914,
     GL_QUERY_RESULT_ARB = 0x8866,

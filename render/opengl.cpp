@@ -376,6 +376,14 @@ void TCustomOpenGL::Activate(platform::GLWindowHandle dc) {
             gl.LockArraysEXT = nullptr;
             gl.UnlockArraysEXT = nullptr;
         }
+        if (!advertised("GL_EXT_fog_coord")) gl.FogCoordPointerEXT = nullptr;
+        if (!advertised("GL_ARB_occlusion_query")) {
+            gl.GenQueriesARB = nullptr;
+            gl.DeleteQueriesARB = nullptr;
+            gl.BeginQueryARB = nullptr;
+            gl.EndQueryARB = nullptr;
+            gl.GetQueryObjectuivARB = nullptr;
+        }
 
         BuildDisplayLists();
     } catch (const std::exception&) {

@@ -31,6 +31,14 @@ constexpr float WideBackgroundStep = 12594;
 
 uint8_t ChannelByte(float c) { return static_cast<uint8_t>(std::lround(std::clamp(c, 0.0f, 1.0f) * 255.0f)); }
 
+// The overlay's alphas as fog coordinates, so that fog in the pass mixes in
+// exactly what the overlay would have.
+void FogAmounts(const TGLPrimitive& overlay, std::vector<float>& fog) {
+    fog.resize(static_cast<size_t>(overlay.VertexCount()));
+    for (int i = 0, n = std::min(overlay.VertexCount(), overlay.Colors.Count()); i < n; ++i)
+        fog[static_cast<size_t>(i)] = static_cast<float>(overlay.Colors.Bytes()[4 * i + 3]) / 255.0f;
+}
+
 void SetTextureIndex(TSceneTexture* texture, int32_t index) {
     if (texture) texture->SetFileIndex(index);
 }
@@ -174,6 +182,7 @@ void TUnderWater::BuildGeometry() {
     const float seaBedRepeat = 14 * right / nearZ;
     SeaBedGrid.reset(BuildGrid(6, 4, W, FarPlane - SeaBedNearDepth, -W / 2, 0, -FarPlane, seaBedRepeat, 3.5f));
     SeaBedFogOverlay.reset(BuildFogOverlay(*SeaBedGrid, BottomColor));
+    FogAmounts(*SeaBedFogOverlay, SeaBedFog);
 
     SurfaceGrid.reset(BuildGrid(6, 4, W, FarPlane - SurfaceNearDepth, -W / 2, 0, -FarPlane, 2, 1));
     SurfaceGrid->RotateZ(180);
@@ -184,6 +193,7 @@ void TUnderWater::BuildGeometry() {
 
     LightMapGrid->Colors.Set(0, MakeByteColor(255, 255, 255, ChannelByte(UpAlpha)));
     SurfaceFogOverlay.reset(BuildFogOverlay(*SurfaceGrid, UpColor));
+    FogAmounts(*SurfaceFogOverlay, SurfaceFog);
 
     Backdrop.reset(Primitives().Add());
     Backdrop->Mode = GL_TRIANGLES;
@@ -329,6 +339,29 @@ void TUnderWater::SetupFog(TByteColor colour) {
     gl.Fogfv(GL_FOG_COLOR, fogColour);
 }
 
+bool TUnderWater::FogInPass() const { return EmulateDepth && gl.FogCoordPointerEXT; }
+
+// Linear fog from 0 to 1 over the fog coordinate leaves (1 - c) of the
+// fragment and adds c of the colour: the overlay's blend, without its pass.
+void TUnderWater::BeginFogInPass(const std::vector<float>& fog, TByteColor colour) {
+    gl.Enable(GL_FOG);
+    gl.Fogi(GL_FOG_MODE, GL_LINEAR);
+    gl.Fogi(GL_FOG_COORDINATE_SOURCE_EXT, GL_FOG_COORDINATE_EXT);
+    gl.Fogf(GL_FOG_START, 0);
+    gl.Fogf(GL_FOG_END, 1);
+    const TColor4f c = ByteColorToColor(colour);
+    const GLfloat fogColour[4] = {c.r, c.g, c.b, c.a};
+    gl.Fogfv(GL_FOG_COLOR, fogColour);
+    gl.EnableClientState(GL_FOG_COORDINATE_ARRAY_EXT);
+    gl.FogCoordPointerEXT(GL_FLOAT, 0, fog.data());
+}
+
+void TUnderWater::EndFogInPass() {
+    gl.DisableClientState(GL_FOG_COORDINATE_ARRAY_EXT);
+    gl.Fogi(GL_FOG_COORDINATE_SOURCE_EXT, GL_FRAGMENT_DEPTH_EXT);
+    gl.Disable(GL_FOG);
+}
+
 bool TUnderWater::BackgroundCausticOn() const {
     return UseCaustic && BackgroundLightMap && CausticMultitextureInUse(MainScene, BackgroundLightMap);
 }
@@ -350,7 +383,11 @@ void TUnderWater::RenderSurface() {
     gl.Enable(GL_TEXTURE_2D);
     gl.Disable(GL_DEPTH_TEST);
     cache.SetBlending(false);
-    SetupFog(UpColor);
+    const bool fogInPass = FogInPass() && SurfaceFog.size() == static_cast<size_t>(SurfaceGrid->VertexCount());
+    if (fogInPass)
+        BeginFogInPass(SurfaceFog, UpColor);
+    else
+        SetupFog(UpColor);
     gl.Disable(GL_LIGHTING);
     cache.BindSceneTexture(UpTexture);
     DrawAtHeight(SurfaceGrid.get(), UpY);
@@ -360,9 +397,10 @@ void TUnderWater::RenderSurface() {
         cache.BindSceneTexture(UpLightMap);
         if (UpAlpha > 0) DrawAtHeight(LightMapGrid.get(), UpY);
     }
+    if (fogInPass) EndFogInPass();
     gl.Disable(GL_FOG);
     TexturingOff();
-    if (EmulateDepth) DrawAtHeight(SurfaceFogOverlay.get(), UpY);
+    if (EmulateDepth && !fogInPass) DrawAtHeight(SurfaceFogOverlay.get(), UpY);
     gl.Enable(GL_DEPTH_TEST);
 }
 
@@ -384,13 +422,18 @@ void TUnderWater::RenderSeaBed() {
     gl.Enable(GL_TEXTURE_2D);
     gl.Disable(GL_DEPTH_TEST);
     cache.SetBlending(false);
-    SetupFog(BottomColor);
+    const bool fogInPass = FogInPass() && SeaBedFog.size() == static_cast<size_t>(SeaBedGrid->VertexCount());
+    if (fogInPass)
+        BeginFogInPass(SeaBedFog, BottomColor);
+    else
+        SetupFog(BottomColor);
     cache.BindSceneTexture(BottomTexture);
     DrawAtHeight(SeaBedGrid.get(), BottomY);
+    if (fogInPass) EndFogInPass();
     cache.SetBlending(true);
     EndBackgroundCaustic();
     gl.Disable(GL_FOG);
-    if (EmulateDepth) {
+    if (EmulateDepth && !fogInPass) {
         TexturingOff();
         DrawAtHeight(SeaBedFogOverlay.get(), BottomY);
     }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 class TGLPrimitive;
 class TGLPrimitiveList;
@@ -86,6 +87,11 @@ public:
     std::unique_ptr<TGLPrimitive> SeaBedFogOverlay;
     std::unique_ptr<TGLPrimitive> Backdrop;
     std::unique_ptr<TGLPrimitive> LightRays;
+    // Per vertex of the surface and sea bed grids, how much of the fog
+    // colour covers them (the fog overlays' alpha): with fog coordinates
+    // the layer is fogged in its own pass instead of under an overlay.
+    std::vector<float> SurfaceFog;
+    std::vector<float> SeaBedFog;
 
     // The half-extents of the view the geometry was last built for.
     float ViewRight = 0;
@@ -99,6 +105,10 @@ private:
     void FreeGeometry();
     void ApplySeaBedHeights();
     void SetupFog(TByteColor colour);
+    // True when the layer's fog goes into its own pass (fog coordinates).
+    bool FogInPass() const;
+    void BeginFogInPass(const std::vector<float>& fog, TByteColor colour);
+    void EndFogInPass();
     void DrawAtHeight(TGLPrimitive* primitive, float y);
     bool BackgroundCausticOn() const;
     void BeginBackgroundCaustic();

@@ -504,12 +504,54 @@ TEST_F(UnderWaterTest, EmulatedDepthDrawsOverlaysInsteadOfGLFog) {
     std::string keys = kWaterKeys;
     keys.replace(keys.find("EmulateDepth=0"), 14, "EmulateDepth=1");
     TUnderWater& water = Load(keys);
+    // A driver without fog coordinates.
+    gl.FogCoordPointerEXT = nullptr;
     const auto trace = Render(water);
     EXPECT_EQ(Occurrences(trace, "+FOG"), 0) << Join(trace);
     EXPECT_EQ(Occurrences(trace, "draw144"), 5);
     EXPECT_TRUE(InOrder(trace, {"T0,5000", "draw144", "T0,5000", "draw144", "-TEXTURE_2D", "T0,5000", "draw144",
                                 "draw6", "T0,-3000", "draw144", "+BLEND", "-TEXTURE_2D", "T0,-3000", "draw144",
                                 "+DEPTH_TEST", "draw12"}));
+}
+
+namespace {
+std::vector<const float*> fogPointers;
+void MGL_APIENTRY CaptureFogCoordPointer(GLenum, GLsizei, const GLvoid* p) {
+    fogPointers.push_back(static_cast<const float*>(p));
+}
+}  // namespace
+
+// With fog coordinates the surface, its light layer and the sea bed carry
+// the overlays' fog in their own draws: no overlay pass, and each vertex's
+// fog coordinate is its overlay's alpha.
+TEST_F(UnderWaterTest, FogCoordinatesPutTheOverlaysFogIntoTheLayersOwnDraws) {
+    std::string keys = kWaterKeys;
+    keys.replace(keys.find("EmulateDepth=0"), 14, "EmulateDepth=1");
+    TUnderWater& water = Load(keys);
+    fogPointers.clear();
+    gl.FogCoordPointerEXT = &CaptureFogCoordPointer;
+    const auto trace = Render(water);
+
+    EXPECT_EQ(Occurrences(trace, "draw144"), 3) << Join(trace);
+    EXPECT_TRUE(InOrder(trace, {"+FOG", "T0,5000", "draw144", "T0,5000", "draw144", "-FOG", "draw6", "+FOG",
+                                "T0,-3000", "draw144", "-FOG", "+DEPTH_TEST", "draw12"}));
+    EXPECT_TRUE(rec.Has("glFogi", {GL_FOG_COORDINATE_SOURCE_EXT, GL_FOG_COORDINATE_EXT}));
+    EXPECT_TRUE(rec.Has("glFogf", {GL_FOG_START, 0}));
+    EXPECT_TRUE(rec.Has("glFogf", {GL_FOG_END, 1}));
+    EXPECT_TRUE(rec.Has("glFogi", {GL_FOG_COORDINATE_SOURCE_EXT, GL_FRAGMENT_DEPTH_EXT}));
+    ASSERT_EQ(fogPointers.size(), 2u);
+    const std::pair<const float*, const TGLPrimitive*> layers[2] = {{fogPointers[0], water.SurfaceFogOverlay.get()},
+                                                                    {fogPointers[1], water.SeaBedFogOverlay.get()}};
+    for (const auto& [fog, overlay] : layers) {
+        bool clear = false, covered = false;
+        for (int i = 0; i < overlay->VertexCount(); ++i) {
+            const uint8_t alpha = overlay->Colors.Bytes()[4 * i + 3];
+            EXPECT_NEAR(fog[i] * 255, alpha, 1e-3) << i;
+            clear = clear || alpha == 0;
+            covered = covered || alpha == 255;
+        }
+        EXPECT_TRUE(clear && covered);
+    }
 }
 
 TEST_F(UnderWaterTest, AClearLightLayerIsNotDrawn) {
