@@ -3,6 +3,7 @@
 #include "core/archive.h"
 #include "scene/objects.h"
 #include "scene/registry.h"
+#include "scene/scene_textures.h"
 #include "world/world_classes.h"
 
 static void PointReaderAtEmbeddedArchive() {
@@ -30,6 +31,10 @@ std::unique_ptr<TMainScene> LoadMainScene(const std::string& programFolder, ISce
     scene->SourceName = SceneScriptName;
     scene->LoadSources = lsArchive;
     scene->LoadFromFile();
+    // The archive is always there to read a picture again: GL's copy of the
+    // texels is the only one kept.
+    for (int i = 0, n = scene->GetCount(); i < n; ++i)
+        if (auto* textures = dynamic_cast<TSceneTextureList*>(scene->GetItem(i))) textures->KeepPixels = false;
     return scene;
 }
 

@@ -320,7 +320,13 @@ void TSceneTexture::EnsureTexture() {
 
 void TSceneTexture::UseTexture() {
     EnsureTexture();
+    // Texels given back after an upload come again from the pictures when
+    // GL has lost the texture (a new context).
+    if (!FGLTexture->Uploaded() && !FGLTexture->Pixels()) LoadTexture();
     FGLTexture->Use();
+    const TSceneTextureList* list = TextureList();
+    if (list && !list->KeepPixels && !Animated && FGLTexture->Source == 0 && FGLTexture->Uploaded())
+        FGLTexture->FreePixels();
 }
 
 void TSceneTexture::ReadProperties(TResourceLoader& loader) {

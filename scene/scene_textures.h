@@ -90,7 +90,8 @@ public:
     void AlphaFromBitmap(const TPicture& colour, const TPicture& alpha);
     // Creates and loads the GL texture when there is none.
     void EnsureTexture();
-    // Loads on first use, then uploads if needed, binds and enables.
+    // Loads on first use (again when its texels were given back and GL lost
+    // them), then uploads if needed, binds and enables.
     void UseTexture();
     void FreeGLTexture();
 
@@ -152,7 +153,8 @@ public:
     void SetMipMap(bool mipMap);
 
     // Drops each GL name and sets the filter and internal format anew; the
-    // pixels stay, so the next use re-uploads them.
+    // pixels stay (or, given back, are read again), so the next use
+    // re-uploads them.
     void ReconfigureAll();
     // Frees every GL texture, so that each is made and loaded again (at the
     // current quality) on next use.
@@ -166,6 +168,12 @@ public:
 
     // The texture at index (name order), or null for another kind of child.
     TSceneTexture* Texture(int index) const;
+
+    // Each texture keeps its texels after the upload, so that a new setting
+    // or a new context re-uploads without reading the pictures again. Off,
+    // a still picture gives its copy back once GL has it, and is read again
+    // when GL needs it anew: for pictures that can always be read again.
+    bool KeepPixels = true;
 
 private:
     TSceneTexture* AddFormat(const std::string& name, TTextureFormat format, const std::string& alphaFile,

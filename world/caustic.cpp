@@ -40,7 +40,7 @@ void EndCaustic(const TMainScene* scene, TSceneTexture* lightMap) {
     lightMap->EnsureTexture();
     TGLTexture* texture = lightMap->GLTexture();
     if (!texture) return;
-    if (!texture->Uploaded()) texture->UpLoad();
+    if (!texture->Uploaded()) lightMap->UseTexture();
     texture->Bind();
     texture->Unbind();
     // Its unit is off now: the next bind of the light map must reach GL.

@@ -255,6 +255,27 @@ TEST_F(SceneTextures, FirstUseLoadsCreatesAndUploadsLaterUsesOnlyBind) {
     EXPECT_EQ(rec.Count("glBindTexture"), 1);
 }
 
+// A list that keeps no texels: GL's copy is the only one once uploaded, and
+// a new setting reads the picture again for the next upload.
+TEST_F(SceneTextures, WithoutKeptPixelsTexelsAreGivenBackAndReadAgainWhenGLNeedsThem) {
+    list->KeepPixels = false;
+    SaveBMP("w.bmp", Pattern(4, 4));
+    TSceneTexture* t = NewTexture("w", "w.bmp");
+    t->UseTexture();
+    ASSERT_NE(t->GLTexture(), nullptr);
+    EXPECT_TRUE(rec.Has("glTexImage2D", {GL_TEXTURE_2D, 0, GL_RGB8, 4, 4, 0, GL_BGR_EXT, GL_UNSIGNED_BYTE}));
+    EXPECT_EQ(t->GLTexture()->Pixels(), nullptr);
+    rec.Clear();
+    t->UseTexture();
+    EXPECT_EQ(rec.Count("glTexImage2D"), 0);
+
+    SaveBMP("w.bmp", Pattern(8, 8));
+    list->SetColorBit(cb16bit);
+    t->UseTexture();
+    EXPECT_TRUE(rec.Has("glTexImage2D", {GL_TEXTURE_2D, 0, GL_RGB5, 8, 8, 0, GL_BGR_EXT})) << rec.Text();
+    EXPECT_EQ(t->GLTexture()->Pixels(), nullptr);
+}
+
 struct TFormatCase {
     TTextureFormat Format;
     TTextureColorBit ColorBit;
