@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/message_reporter.h"
 #include "platform/power_requests.h"
+#include "platform/processes.h"
 #include "platform/program_paths.h"
 #include "platform/settings_store.h"
 #include "platform/single_instance.h"
@@ -21,9 +22,10 @@ struct Services {
     IProgramPaths* Paths = nullptr;
     IPowerRequests* Power = nullptr;
     IApplicationHooks* Application = nullptr;
+    IProcesses* Processes = nullptr;
 
     bool Complete() const {
-        return Clock && Settings && Instance && Messages && Paths && Power && Application;
+        return Clock && Settings && Instance && Messages && Paths && Power && Application && Processes;
     }
 };
 

@@ -11,6 +11,7 @@ Services SystemServices() {
     s.Paths = &SystemProgramPaths();
     s.Power = &SystemPowerRequests();
     s.Application = &SystemApplication();
+    s.Processes = &SystemProcesses();
     return s;
 }
 

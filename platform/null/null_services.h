@@ -1,7 +1,7 @@
 // Test doubles of the platform services: a clock the test drives, an
 // in-memory settings store with switchable failures, an in-process lock
-// table, and recorders for messages, power requests and the application
-// object. NullServices bundles one of each.
+// table, and recorders for messages, power requests, the application object
+// and other processes. NullServices bundles one of each.
 #pragma once
 
 #include <map>
@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/null/processes_null.h"
 #include "platform/services.h"
 
 namespace platform {
@@ -162,6 +163,7 @@ struct NullServices {
     FixedProgramPaths Paths;
     RecordingPowerRequests Power;
     RecordingApplication Application;
+    RecordingProcesses Processes;
 
     Services Get() {
         Services s;
@@ -172,6 +174,7 @@ struct NullServices {
         s.Paths = &Paths;
         s.Power = &Power;
         s.Application = &Application;
+        s.Processes = &Processes;
         return s;
     }
 };
