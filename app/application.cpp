@@ -557,6 +557,15 @@ void TCustomApplicationPro::CloseApplication() {
         Application().Terminate();
 }
 
+void TCustomApplicationPro::ProcessMessages() {
+    bool done = false;
+    try {
+        Idle(done);
+    } catch (const std::exception& e) {
+        HandleException(e);
+    }
+}
+
 void TCustomApplicationPro::CenterMainForm() {
     auto& app = Application();
     if (!app.HasMainForm() || !app.MainFormIsTopLevel()) return;

@@ -181,6 +181,10 @@ public:
     std::string VersionText() const { return MajorVersion + "." + MinorVersion; }
 
     void CloseApplication();
+    // One pass of what the loop does between messages: waits that must keep
+    // frames coming call it. Errors go to the exception report.
+    void ProcessMessages();
+    bool Terminating() const { return Application().Terminated(); }
     void CenterMainForm();
     void SetCursorVisible(bool visible);
     void HideApplicationWindows();

@@ -1,5 +1,6 @@
 #include "app/screen_saver.h"
 
+#include "app/execute_pro.h"
 #include "app/startup.h"
 #include "core/errors.h"
 #include "core/strutil.h"
@@ -8,6 +9,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 
 const float PowerDelays[kPowerDelayCount] = {-1,   60,   120,  180,  300,  600,  900,   1200,
                                              1500, 1800, 2700, 3600, 7200, 10800, 14400, 18000};
@@ -22,6 +24,20 @@ constexpr const char* kMouseMoveExitValue = "MouseMoveExit";
 constexpr const char* kRunAsProgramValue = "RunAsProgram";
 constexpr const char* kPowerOffValue = "PowerOffIndex";
 constexpr const char* kMonitorOffValue = "MonitorOffIndex";
+// The framework's own value: where the companion program file lives.
+constexpr const char* kDataPathValue = "DataPath";
+
+constexpr const char* kHelpPage = "Help.html";
+// Where an installed copy keeps its documents, from the program's folder
+// (the install rules pass it in).
+#ifdef MARIVELLE_HELP_FROM_PROGRAM
+constexpr const char* kInstalledHelpFolder = MARIVELLE_HELP_FROM_PROGRAM;
+#else
+constexpr const char* kInstalledHelpFolder = "../share/doc/marivelle/";
+#endif
+
+// The system's password change: provider, parent window, two zeros.
+using TPwdChangePassword = uint32_t (*)(const char* provider, uintptr_t parent, uint32_t, uint32_t);
 
 // Moves ignored after the tracking is reset: the pointer settles first.
 constexpr int32_t kMovesIgnored = 5;
@@ -179,11 +195,13 @@ TGLScreenSaver::TGLScreenSaver(const std::vector<std::string>& args, std::string
     OnStartOpenGL = [this](TCustomApplicationPro*) { ReapplySchoolVisibility(); };
     OnRender = [this](TCustomGLApplication*, float deltaTime, bool) { RenderScene(deltaTime); };
 
+    FExt = std::string(ext);
+    FArguments = args;
     FRole = RoleFromArguments(args, ext);
     FParentHandle = ParentHandleFromArguments(args, 0);
     if (FRole == srPassword) {
-        // Passwords belong to the desktop's screen locker: nothing to show.
         Application().SetShowMainForm(false);
+        ChangePassword();
         CloseApplication();
     }
 }
@@ -199,6 +217,7 @@ TGLScreenSaver::~TGLScreenSaver() {
     SetCursorVisible(true);
     SetWindow(nullptr);
     SetDisplay(nullptr);
+    FreeSystemLibrary();
 }
 
 void TGLScreenSaver::Initialize() {
@@ -208,6 +227,12 @@ void TGLScreenSaver::Initialize() {
     SingleInstance = FRole == srProgram || (FRole == srSaver && !RunAsProgram && !DaemonWindow);
     TCustomGLApplication::Initialize();
     if (Application().Terminated()) return;
+    // A saver file that hands its run to the program file beside it.
+    if (FExt == ".SCR" && RunAsProgram) {
+        DataPath = FrameworkSettings().ReadString(kDataPathValue, DataPath);
+        StartAsProgram();
+        return;
+    }
     // A program or a saver of our own keeps the desktop's saver away; inside
     // a daemon's window or a preview that is the daemon's business.
     SetNeedDisplay((FRole == srProgram || FRole == srSaver) && !DaemonWindow);
@@ -239,6 +264,74 @@ void TGLScreenSaver::Initialize() {
 void TGLScreenSaver::HideMainForm() {
     // The toolkit's main form is never seen in these roles.
     Application().HideMainForm();
+}
+
+void TGLScreenSaver::StartAsProgram() {
+    HideMainForm();
+    TExecutePro launcher(*this, *Services.Processes, Clock());
+    launcher.WindowStyle = ewShow;
+    launcher.Wait = true;
+    launcher.Mode = emProcess;
+    launcher.DefaultDirectory = DataPath;
+    // The companion draws; we only wait for it.
+    Services.Processes->SetOwnPriority(platform::priority::Idle);
+    std::string commandLine = DataPath + AppName + ".EXE ";
+    for (size_t i = 0; i < FArguments.size(); ++i) commandLine += (i ? " " : "") + FArguments[i];
+    try {
+        launcher.SetCommandLine(commandLine);
+        launcher.Execute();
+    } catch (const std::exception&) {
+        throw Exception("TGLScreenSaver.StartAsProgram error: run " + DataPath + AppName + ".EXE " +
+                        (FArguments.empty() ? std::string() : FArguments[0]));
+    }
+    CloseApplication();
+}
+
+std::string TGLScreenSaver::HelpFileName() const {
+    namespace fs = std::filesystem;
+    for (const std::string& folder : {DataPath, AppPath + kInstalledHelpFolder}) {
+        if (folder.empty()) continue;
+        std::error_code error;
+        const fs::path page = fs::path(folder + kHelpPage).lexically_normal();
+        if (fs::is_regular_file(page, error)) return page.string();
+    }
+    return {};
+}
+
+bool TGLScreenSaver::ShowHelp() {
+    const std::string page = HelpFileName();
+    if (page.empty()) {
+        Services.Messages->ShowError(Title, "The help page " + std::string(kHelpPage) + " is in neither " + DataPath +
+                                                " nor " + AppPath + kInstalledHelpFolder + ".");
+        return false;
+    }
+    std::string why;
+    if (!Services.Processes->OpenDocument(page, why)) {
+        Services.Messages->ShowError(Title, "The help page " + page + " could not be opened: " + why);
+        return false;
+    }
+    return true;
+}
+
+void* TGLScreenSaver::LoadSystemEntry(const std::string& libraryFile, const std::string& entryName) {
+    FreeSystemLibrary();
+    // The password role asks before the framework has set SystemPath.
+    const std::string folder = SystemPath.empty() ? Services.Paths->SystemPath() + platform::PathDelimiter : SystemPath;
+    FSystemLibrary = Services.Processes->LoadLibrary(folder + libraryFile);
+    return FSystemLibrary ? Services.Processes->LibraryEntry(FSystemLibrary, entryName) : nullptr;
+}
+
+void TGLScreenSaver::FreeSystemLibrary() {
+    if (!FSystemLibrary) return;
+    Services.Processes->FreeLibrary(FSystemLibrary);
+    FSystemLibrary = 0;
+}
+
+void TGLScreenSaver::ChangePassword() {
+    // Linux has no such library: the desktop's screen locker owns passwords.
+    if (auto change = reinterpret_cast<TPwdChangePassword>(LoadSystemEntry("MPR.DLL", "PwdChangePasswordA")))
+        change("SCRSAVE", FParentHandle, 0, 0);
+    FreeSystemLibrary();
 }
 
 void TGLScreenSaver::ResetMouseTracking() {

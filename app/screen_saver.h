@@ -86,6 +86,24 @@ public:
     float PowerOffTime() const { return FPowerOffTime; }
     float MonitorOffTime() const { return FMonitorOffTime; }
 
+    // Hands the run to the companion program file beside the saver and
+    // waits for it, drawing frames meanwhile; then ends.
+    void StartAsProgram();
+    // Opens the help page with the desktop's browser; false, after saying
+    // why, when there is no page or nothing opens it.
+    bool ShowHelp();
+    // The help page: in the data folder, else where an installed copy keeps
+    // its documents; empty when neither holds one.
+    std::string HelpFileName() const;
+    // Frees the library still held, loads SystemPath + `libraryFile` and
+    // gives the entry, or nullptr. The library is held until the next call
+    // or FreeSystemLibrary.
+    void* LoadSystemEntry(const std::string& libraryFile, const std::string& entryName);
+    void FreeSystemLibrary();
+    uintptr_t SystemLibrary() const { return FSystemLibrary; }
+    // The system's password change, when the system has one.
+    void ChangePassword();
+
     void PowerOffNow();
     void MonitorOffNow();
     void ResetMouseTracking();
@@ -132,6 +150,9 @@ private:
 
     TSaverRole FRole = srProgram;
     uintptr_t FParentHandle = 0;
+    std::string FExt;
+    std::vector<std::string> FArguments;
+    uintptr_t FSystemLibrary = 0;
     // Mouse tracking: the reference point (-1 while unset) and the moves
     // still to be ignored.
     int32_t FMouseX = -1;

@@ -3,6 +3,7 @@
 #include "app/program.h"
 
 #include "core/errors.h"
+#include "test_support.h"
 #include "platform/null/display_null.h"
 #include "platform/null/gl_context_null.h"
 #include "platform/null/gl_library_null.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <numeric>
 
 namespace {
@@ -64,7 +66,7 @@ TEST(SaverCommandLine, RolesAndParentWindowsAsTheDesktopsPassThem) {
 // The host in a role over every double, started as the loop starts it.
 class ScreenSaverTest : public ::testing::Test {
 protected:
-    void Make(const std::vector<std::string>& args) {
+    void Make(const std::vector<std::string>& args, const char* ext = ".EXE") {
         library.Available.insert(platform::GLLibraryFileName(false));
         OfferGLTable(library, false);
         rec.Strings[GL_VERSION] = "1.4 Test";
@@ -74,10 +76,10 @@ protected:
         display.MonitorList = {{"a", 0, 0, 1280, 720, true}};
         TProgramOptions options = ParseProgramOptions(args);
         ASSERT_EQ(options.Error, "");
-        saver = std::make_unique<TAquariumProgram>(options, ".EXE", Null.Get(),
+        saver = std::make_unique<TAquariumProgram>(options, ext, Null.Get(),
                                                    TGLPlatform{&library, &binding, &windows, &display});
         saver->Loaded();
-        Idle();
+        if (!Ended()) Idle();
     }
     bool Idle() {
         auto done = Null.Application.IdleOnce();
@@ -186,6 +188,96 @@ TEST_F(ScreenSaverTest, TheConfigurationRoleLeavesRoomOnEveryPassAndPausedPasses
     EXPECT_TRUE(Idle()) << "nothing to draw: the loop may wait for a message";
     Send(wm::Close);
     EXPECT_TRUE(Ended()) << "closing is seen while paused";
+}
+
+// The host's own stored values carry complemented names.
+std::string Scrambled(const std::string& name) {
+    std::string out;
+    for (unsigned char c : name) out += static_cast<char>(~c);
+    return out;
+}
+
+TEST_F(ScreenSaverTest, ASaverFileSetToRunAsProgramHandsTheRunToItsCompanionAndDrawsWhileItWaits) {
+    const std::string key = "Software\\Tarnwick Software\\3D Marivelle 4";
+    Null.Settings.Set(platform::SettingsRoot::User, key, Scrambled("RunAsProgram"), "1");
+    Null.Settings.Set(platform::SettingsRoot::User, key, Scrambled("DataPath"), "/srv/fish/");
+    Null.Paths.Executable = "/opt/marivelle/marivelle.scr";
+    Null.Processes.PollsUntilExit = 3;
+    Null.Application.MainForm = false;  // closing ends the loop
+    Make({"/p", "5678"}, ".SCR");
+    ASSERT_EQ(Null.Processes.Started.size(), 1u);
+    const platform::ProcessStart& start = Null.Processes.Started[0];
+    EXPECT_EQ(start.File, "/srv/fish/marivelle.EXE");
+    EXPECT_EQ(start.Parameters, "/p 5678");
+    EXPECT_EQ(start.Directory, "/srv/fish/");
+    EXPECT_EQ(start.ShowCommand, 5u);
+    EXPECT_EQ(Null.Processes.OwnPriorities, std::vector<uint32_t>{0x40}) << "we wait at idle priority";
+    EXPECT_EQ(saver->FramesDrawn(), 3) << "a frame on each pass of the wait";
+    EXPECT_EQ(std::count(Null.Clock.Sleeps.begin(), Null.Clock.Sleeps.end(), 100u), 3);
+    EXPECT_TRUE(Null.Application.Logged("HideMainForm"));
+    EXPECT_TRUE(Ended()) << "the run ends with the companion's";
+    EXPECT_FALSE(saver->IsFullScreen()) << "the saver role's own set-up never runs";
+
+    // A launcher that fails outright is named with the program and the first argument.
+    saver.reset();
+    Null.Processes.CreateThrows = true;
+    Null.Application.IsTerminated = false;
+    const std::string error = ErrorOf([&] { Make({"/s"}, ".SCR"); });
+    EXPECT_EQ(error, "TGLScreenSaver.StartAsProgram error: run /srv/fish/marivelle.EXE /s");
+}
+
+TEST_F(ScreenSaverTest, TheHelpPageOpensFromTheDataFolderOrAnInstalledTreeAndIsMissedInWords) {
+    const std::filesystem::path root = ScratchDir("help");
+    std::filesystem::create_directories(root / "usr/bin");
+    std::filesystem::create_directories(root / "usr/share/doc/marivelle");
+    Null.Paths.Executable = (root / "usr/bin/marivelle").string();
+    Make({"-c"});
+    const size_t errors = Null.Messages.Errors.size();
+    EXPECT_FALSE(saver->ShowHelp());
+    EXPECT_TRUE(Null.Processes.Opened.empty());
+    ASSERT_EQ(Null.Messages.Errors.size(), errors + 1);
+    EXPECT_NE(Null.Messages.Errors.back().second.find("Help.html"), std::string::npos);
+
+    WriteText(root / "usr/share/doc/marivelle/Help.html", "<html></html>");
+    EXPECT_TRUE(saver->ShowHelp());
+    EXPECT_EQ(Null.Processes.Opened.back(), (root / "usr/share/doc/marivelle/Help.html").string());
+    WriteText(root / "usr/bin/Help.html", "<html></html>");
+    EXPECT_TRUE(saver->ShowHelp());
+    EXPECT_EQ(Null.Processes.Opened.back(), (root / "usr/bin/Help.html").string()) << "the data folder comes first";
+
+    Null.Processes.OpenError = "no browser";
+    EXPECT_FALSE(saver->ShowHelp());
+    EXPECT_NE(Null.Messages.Errors.back().second.find("no browser"), std::string::npos);
+}
+
+struct PasswordCall {
+    std::string Provider;
+    uintptr_t Parent = 0;
+    int Calls = 0;
+} passwordCall;
+
+uint32_t FakePasswordChange(const char* provider, uintptr_t parent, uint32_t, uint32_t) {
+    passwordCall.Provider = provider;
+    passwordCall.Parent = parent;
+    ++passwordCall.Calls;
+    return 0;
+}
+
+TEST_F(ScreenSaverTest, ThePasswordRoleCallsTheSystemsChangeWhenThereIsOneAndEnds) {
+    passwordCall = {};
+    Make({"/a:77"});
+    EXPECT_EQ(passwordCall.Calls, 0) << "no such library: no dialog";
+    EXPECT_EQ(Null.Processes.LibraryRequests, std::vector<std::string>{"/usr/lib/MPR.DLL"});
+    EXPECT_TRUE(Null.Application.Logged("CloseMainForm"));
+
+    saver.reset();
+    Null.Processes.Libraries["/usr/lib/MPR.DLL"]["PwdChangePasswordA"] = reinterpret_cast<void*>(&FakePasswordChange);
+    Make({"/a:77"});
+    EXPECT_EQ(passwordCall.Calls, 1);
+    EXPECT_EQ(passwordCall.Provider, "SCRSAVE");
+    EXPECT_EQ(passwordCall.Parent, 77u);
+    EXPECT_EQ(Null.Processes.Loaded, 0) << "the library is freed after use";
+    EXPECT_EQ(saver->SystemLibrary(), 0u);
 }
 
 }  // namespace
