@@ -9,6 +9,20 @@ set(MARIVELLE_APPSTREAM_ID io.github.tarnwick.marivelle)
 
 install(TARGETS marivelle RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
+# The help page: beside the program in the build tree, among the package's
+# documents when installed; the program finds it from its own folder.
+set(marivelle_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/marivelle)
+file(RELATIVE_PATH help_from_bin /${CMAKE_INSTALL_BINDIR} /${marivelle_doc_dir})
+target_compile_definitions(marivelle_app PRIVATE MARIVELLE_HELP_FROM_PROGRAM="${help_from_bin}/")
+set(marivelle_help ${CMAKE_CURRENT_SOURCE_DIR}/data/help/Help.html)
+add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/Help.html
+  COMMAND ${CMAKE_COMMAND} -E copy ${marivelle_help} ${CMAKE_CURRENT_BINARY_DIR}/Help.html
+  DEPENDS ${marivelle_help}
+  VERBATIM)
+add_custom_target(marivelle_help ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/Help.html)
+add_dependencies(marivelle marivelle_help)
+install(FILES ${marivelle_help} DESTINATION ${marivelle_doc_dir})
+
 # XScreenSaver looks for its hacks in libexec/xscreensaver and for their
 # options in share/xscreensaver/config. The hack is the program itself.
 file(RELATIVE_PATH hack_to_bin /${CMAKE_INSTALL_LIBEXECDIR}/xscreensaver /${CMAKE_INSTALL_BINDIR}/marivelle)
@@ -41,7 +55,7 @@ add_custom_target(marivelle_compressed_docs ALL DEPENDS ${compressed})
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/install/marivelle.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 # The folder is named for the package, not for the CMake project.
 install(FILES ${marivelle_package_docs}/copyright ${CMAKE_CURRENT_BINARY_DIR}/install/changelog.gz
-  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/marivelle)
+  DESTINATION ${marivelle_doc_dir})
 
 # The Debian package.
 set(CPACK_GENERATOR DEB)

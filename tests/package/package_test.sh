@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the Debian package of a configured and built release tree and checks
 # it the way a distribution and a desktop would: lintian, the file layout,
-# the desktop entries, the AppStream data, the XML, the manual page, and the
-# program run from the unpacked tree.
+# the desktop entries, the AppStream data, the XML, the manual page, the help
+# page, and the program run from the unpacked tree: its help, its options and
+# a frame drawn on a private X server.
 #   package_test.sh BUILD-DIR
 set -uo pipefail
 
@@ -22,7 +23,7 @@ need() {
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed (see build.sh PACKAGES)" >&2; exit 1; }
   done
 }
-need cpack dpkg-deb lintian desktop-file-validate appstreamcli man file python3
+need cpack dpkg-deb lintian desktop-file-validate appstreamcli man file python3 Xvfb
 
 # Every file and link the package installs (folders left out).
 expected_files() {
@@ -32,6 +33,7 @@ usr/bin/marivelle
 usr/libexec/xscreensaver/marivelle
 usr/share/applications/marivelle-settings.desktop
 usr/share/applications/screensavers/marivelle.desktop
+usr/share/doc/marivelle/Help.html
 usr/share/doc/marivelle/changelog.gz
 usr/share/doc/marivelle/copyright
 usr/share/icons/hicolor/scalable/apps/marivelle.svg
@@ -172,6 +174,62 @@ help=$("$exe" --help 2>&1) || fail "marivelle --help ends with status $?"
 grep -q '^Usage: marivelle' <<<"$help" || fail "marivelle --help prints no usage: $help"
 ldd "$exe" | grep 'not found' && fail "libraries missing"
 check_xscreensaver_commands "$root/usr/share/xscreensaver/config/marivelle.xml" "$exe"
+
+# 8. The help page is a whole document that needs nothing from the network.
+helppage=$root/usr/share/doc/marivelle/Help.html
+python3 - "$helppage" <<'PY' || fail "$helppage is not a self-contained page"
+import sys, html.parser
+class Page(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.open, self.outside, self.title = [], [], False
+    def handle_starttag(self, tag, attrs):
+        if tag in ("meta", "br", "img", "link", "input", "hr"):
+            pass
+        else:
+            self.open.append(tag)
+        self.title |= tag == "title"
+        for name, value in attrs:
+            if name in ("src", "href") and value and not value.startswith("#"):
+                self.outside.append(value)
+    def handle_endtag(self, tag):
+        if not self.open or self.open.pop() != tag:
+            raise SystemExit(f"</{tag}> closes nothing open")
+page = Page()
+page.feed(open(sys.argv[1], encoding="utf-8").read())
+if page.open: raise SystemExit(f"left open: {page.open}")
+if not page.title: raise SystemExit("no title")
+if page.outside: raise SystemExit(f"reaches outside: {page.outside}")
+PY
+# Every option of --help is explained on the help page.
+for option in $(grep -oE -- '--[a-z-]+' <<<"$help" | sort -u); do
+  grep -qF -- "$option" "$helppage" || fail "the help page does not mention $option"
+done
+
+# 9. The unpacked program draws a frame on a private X server, with its
+# settings in the scratch folder.
+exec 3>"$scratch/display"
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+exec 3>&-
+for _ in $(seq 300); do
+  [ -s "$scratch/display" ] && break
+  kill -0 $xvfb 2>/dev/null || break
+  sleep 0.1
+done
+if [ -s "$scratch/display" ]; then
+  mkdir -p "$scratch/home" "$scratch/config" "$scratch/run"
+  chmod 700 "$scratch/run"
+  frame=$(DISPLAY=:$(head -n1 "$scratch/display") HOME=$scratch/home XDG_CONFIG_HOME=$scratch/config \
+          XDG_RUNTIME_DIR=$scratch/run timeout 300 "$exe" --frames 1 --size 320x240 --no-sound 2>&1)
+  status=$?
+  [ $status -eq 0 ] || fail "marivelle --frames 1 ends with status $status: $frame"
+  grep -q '^1 frames' <<<"$frame" || fail "marivelle --frames 1 draws no frame: $frame"
+else
+  fail "Xvfb did not start"
+fi
+kill $xvfb 2>/dev/null
+wait $xvfb 2>/dev/null
 
 if [ $failures -ne 0 ]; then
   echo "$failures check(s) failed" >&2
