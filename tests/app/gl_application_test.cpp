@@ -322,6 +322,22 @@ TEST_F(GLApplicationTest, ExceptionInFullScreenLeavesItFirst) {
     EXPECT_FALSE(Null.Messages.Errors.empty());
 }
 
+TEST_F(GLApplicationTest, TheDefaultFullScreenModeIsTheDesktopsSizeAt16Bits) {
+    display.Modes = {{640, 480, 16, 60}, {1024, 768, 16, 60}, {1024, 768, 32, 60}};
+    display.Desktop = {1024, 768, 32, 0};
+    StartRunning();
+    EXPECT_EQ(glDisplay->Desktop16Mode().ModeText(), "1024x768x16");
+    // Nothing stored but "not the desktop only": the mode comes from the default.
+    app->FrameworkSettings().WriteBool("DesktopOnly", false);
+    app->LoadOptions();
+    ASSERT_FALSE(glDisplay->DesktopOnly);
+    EXPECT_EQ(glDisplay->FullScreenMode().ModeText(), "1024x768x16");
+    glDisplay->SetFullScreen(true);
+    ASSERT_FALSE(display.Changes.empty());
+    EXPECT_EQ(display.Changes.back().Width, 1024) << "a 1024x768 desktop must not fall back to 640x480";
+    EXPECT_EQ(display.Changes.back().Height, 768);
+}
+
 TEST_F(GLApplicationTest, NoUsableModeIsFatalAtStart) {
     display.Modes = {{640, 400, 32, 60}, {800, 600, 8, 60}};
     display.Desktop = {800, 600, 8, 0};

@@ -463,6 +463,37 @@ TEST_F(ProgramRunTest, AFilmOfNFramesGivesNPicturesOfTheWindowsSize) {
     EXPECT_TRUE(fs::is_empty(dir / "config"));
 }
 
+// The saver's view on the primary screen takes the screen's whole size, not
+// an empty area (which would leave the screen black).
+TEST_F(ProgramRunTest, TheFullScreenSaverDrawsOverThePrimaryScreen) {
+    const fs::path dir = ScratchDir("program");
+    fs::create_directories(dir / "film");
+    RunResult run = RunProgram({"-s", "--record-film", "1", "2", "film/saver"}, dir);
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    const std::string bytes = ReadAll(dir / "film" / "saver00002.jpg");
+    ASSERT_FALSE(bytes.empty());
+    const TPicture picture = DecodeJPEG(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    XWindowAttributes root {};
+    ASSERT_TRUE(XGetWindowAttributes(xvfb::TheServer().Dpy, DefaultRootWindow(xvfb::TheServer().Dpy), &root));
+    const int32_t width = root.width, height = root.height;
+    ASSERT_EQ(picture.Width, width);
+    ASSERT_EQ(picture.Height, height);
+    // Each quarter of the screen shows the aquarium.
+    for (int qy = 0; qy < 2; ++qy)
+        for (int qx = 0; qx < 2; ++qx) {
+            TPicture quarter;
+            quarter.Width = width / 2;
+            quarter.Height = height / 2;
+            const size_t bpp = picture.Pixels.size() / (static_cast<size_t>(width) * height);
+            for (int y = 0; y < quarter.Height; ++y) {
+                const size_t row = (static_cast<size_t>(qy * quarter.Height + y) * width + qx * quarter.Width) * bpp;
+                quarter.Pixels.insert(quarter.Pixels.end(), picture.Pixels.begin() + static_cast<ptrdiff_t>(row),
+                                      picture.Pixels.begin() + static_cast<ptrdiff_t>(row + quarter.Width * bpp));
+            }
+            EXPECT_GT(Spread(quarter), 10.0) << "quarter " << qx << "," << qy << " is flat";
+        }
+}
+
 TEST_F(ProgramRunTest, AFilmThatCannotBeWrittenFailsWithTheReason) {
     const fs::path dir = ScratchDir("program");
     RunResult run = RunProgram({"--size", "64x48", "--record-film", "1", "2", "missing/clip"}, dir);
