@@ -29,12 +29,8 @@ constexpr const char* kDataPathValue = "DataPath";
 
 constexpr const char* kHelpPage = "Help.html";
 // Where an installed copy keeps its documents, from the program's folder
-// (the install rules pass it in).
-#ifdef MARIVELLE_HELP_FROM_PROGRAM
+// ("../share/doc/marivelle/"); the install rules that put it there say so.
 constexpr const char* kInstalledHelpFolder = MARIVELLE_HELP_FROM_PROGRAM;
-#else
-constexpr const char* kInstalledHelpFolder = "../share/doc/marivelle/";
-#endif
 
 // The system's password change: provider, parent window, two zeros.
 using TPwdChangePassword = uint32_t (*)(const char* provider, uintptr_t parent, uint32_t, uint32_t);
