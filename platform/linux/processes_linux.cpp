@@ -54,7 +54,8 @@ int NiceValue(uint32_t priorityClass) {
 class LinuxChild final : public IChildProcess {
 public:
     explicit LinuxChild(pid_t pid) : Pid(pid) {}
-    // A child nobody waits for any more is reaped once it ends.
+    // A child that has ended is reaped here; one still running is left to
+    // run on (it becomes init's when we end).
     ~LinuxChild() override {
         if (!Ended) waitpid(Pid, nullptr, WNOHANG);
     }
