@@ -150,9 +150,6 @@ private:
 
     TSaverRole FRole = srProgram;
     uintptr_t FParentHandle = 0;
-    std::string FExt;
-    std::vector<std::string> FArguments;
-    uintptr_t FSystemLibrary = 0;
     // Mouse tracking: the reference point (-1 while unset) and the moves
     // still to be ignored.
     int32_t FMouseX = -1;
@@ -163,4 +160,7 @@ private:
     int32_t FPowerOffIndex = 0;
     int32_t FMonitorOffIndex = 0;
     bool FMonitorOff = false;
+    std::string FExt;
+    std::vector<std::string> FArguments;
+    uintptr_t FSystemLibrary = 0;
 };
