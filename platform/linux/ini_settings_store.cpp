@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -204,7 +205,15 @@ IniSettingsStore::IniSettingsStore(std::string userRoot, std::string machineRoot
     : UserRoot(std::move(userRoot)), MachineRoot(std::move(machineRoot)) {}
 
 std::string IniSettingsStore::RootFolder(SettingsRoot root) const {
-    if (root == SettingsRoot::Machine) return MachineRoot.empty() ? "/etc/xdg" : MachineRoot;
+    if (root == SettingsRoot::Machine) {
+        if (!MachineRoot.empty()) return MachineRoot;
+        // The first folder of $XDG_CONFIG_DIRS is the most important one;
+        // relative entries are to be ignored.
+        if (const char* dirs = std::getenv("XDG_CONFIG_DIRS"); dirs && dirs[0] == '/') {
+            return std::string(dirs, std::strcspn(dirs, ":"));
+        }
+        return "/etc/xdg";
+    }
     if (!UserRoot.empty()) return UserRoot;
     // Relative values are to be ignored.
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/') return config;

@@ -2,7 +2,8 @@
 // path "Software\Company\Title 1" is the file "<root>/Company/Title 1.conf"
 // (the leading "Software" is dropped; the last name is the file, the others
 // folders). The user root is $XDG_CONFIG_HOME (default ~/.config), the
-// machine root /etc/xdg, which users cannot write.
+// machine root the first folder of $XDG_CONFIG_DIRS (default /etc/xdg),
+// which users cannot write.
 //
 // Each value is one line "name=value". Bytes that would break the line
 // structure (controls, DEL, bytes above 0x7F, "\", and in names also "=",

@@ -42,14 +42,15 @@ inline std::string ReadAll(const std::filesystem::path& file) {
 // the rest inherited.
 inline std::vector<std::string> ProgramEnvironment(const std::filesystem::path& dir, const std::string& display = "") {
     namespace fs = std::filesystem;
-    const fs::path home = dir / "home", config = dir / "config", runtime = dir / "run";
+    const fs::path home = dir / "home", config = dir / "config", machine = dir / "machine", runtime = dir / "run";
     fs::create_directories(home);
     fs::create_directories(config);
+    fs::create_directories(machine);
     fs::create_directories(runtime);
     chmod(runtime.c_str(), 0700);
     std::vector<std::string> env = {"DISPLAY=" + (display.empty() ? xvfb::TheServer().Name : display),
                                     "HOME=" + home.string(), "XDG_CONFIG_HOME=" + config.string(),
-                                    "XDG_RUNTIME_DIR=" + runtime.string()};
+                                    "XDG_CONFIG_DIRS=" + machine.string(), "XDG_RUNTIME_DIR=" + runtime.string()};
     for (char** e = environ; *e; ++e) {
         std::string_view entry(*e);
         if (entry.starts_with("DISPLAY=") || entry.starts_with("HOME=") || entry.starts_with("XDG_")) continue;

@@ -18,6 +18,7 @@ extern char** environ;
 #include "app/application.h"
 #include "platform/linux/ini_settings_store.h"
 #include "platform/null/null_services.h"
+#include "test_support.h"
 
 namespace {
 
@@ -65,21 +66,20 @@ TEST_F(IniStoreTest, KeyPathsMapToFilesUnderTheRoots) {
 }
 
 TEST_F(IniStoreTest, DefaultRootsFollowTheEnvironment) {
-    const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
-    std::string savedConfig = oldConfig ? oldConfig : "";
-    std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    TScopedEnv config("XDG_CONFIG_HOME", User.c_str());
+    TScopedEnv dirs("XDG_CONFIG_DIRS", nullptr);
+    TScopedEnv home("HOME", Folder.c_str());
     IniSettingsStore store;
-    setenv("XDG_CONFIG_HOME", User.c_str(), 1);
     EXPECT_EQ(store.FileName(SettingsRoot::User, "Software\\T 1"), (User / "T 1.conf").string());
     EXPECT_EQ(store.FileName(SettingsRoot::Machine, "Software\\C\\T 1"), "/etc/xdg/C/T 1.conf");
-    setenv("XDG_CONFIG_HOME", "relative/config", 1);  // ignored
-    setenv("HOME", Folder.c_str(), 1);
+    // The first machine folder is the one written.
+    dirs.Set((Machine.string() + ":/etc/xdg").c_str());
+    EXPECT_EQ(store.FileName(SettingsRoot::Machine, "Software\\C\\T 1"), (Machine / "C" / "T 1.conf").string());
+    // Relative folders are ignored.
+    dirs.Set("relative/xdg");
+    config.Set("relative/config");
+    EXPECT_EQ(store.FileName(SettingsRoot::Machine, "Software\\C\\T 1"), "/etc/xdg/C/T 1.conf");
     EXPECT_EQ(store.FileName(SettingsRoot::User, "Software\\T 1"), (Folder / ".config" / "T 1.conf").string());
-    if (oldConfig)
-        setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
-    setenv("HOME", savedHome.c_str(), 1);
 }
 
 TEST_F(IniStoreTest, ComplementedNamesAndAwkwardValuesRoundTrip) {
