@@ -14,6 +14,7 @@
 // changes do, so a presenter filling its controls hears nothing back.
 #pragma once
 
+#include "platform/application_hooks.h"
 #include "platform/gl_context.h"
 
 #include <cstdint>
@@ -165,6 +166,9 @@ public:
     virtual bool Available() = 0;
     // Raises std::runtime_error when the dialog cannot be made.
     virtual std::unique_ptr<IDialogView> CreateDialog(const DialogDesc& desc) = 0;
+    // The application object whose loop runs these dialogs (the toolkit's
+    // own loop); its main form is the first dialog made.
+    virtual IApplicationHooks& Application() = 0;
 };
 
 // This OS's dialogs; lives for the whole process.
