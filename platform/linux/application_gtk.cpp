@@ -101,9 +101,12 @@ public:
     }
     void ShowCursor(bool visible) override { SystemGLWindows().SetCursorVisible(visible); }
 
+    // A new main form is a new run of the program (tests make several in
+    // one process).
     void SetMainForm(IDialogView* view, GtkWindow* window) {
         MainView = view;
         MainWindow = window;
+        if (view && !Running) IsTerminated = false;
     }
 
 private:

@@ -561,10 +561,7 @@ public:
     std::unique_ptr<IDialogView> CreateDialog(const DialogDesc& desc) override {
         if (!Available()) throw std::runtime_error("dialogs need a desktop session (is DISPLAY right?)");
         auto view = std::make_unique<GtkDialogView>(desc);
-        if (!MainMade) {
-            MainMade = true;
-            view->MakeMainForm();
-        }
+        if (!GtkApplication().HasMainForm()) view->MakeMainForm();
         return view;
     }
     IApplicationHooks& Application() override { return GtkApplication(); }
@@ -572,7 +569,6 @@ public:
 private:
     bool Tried = false;
     bool Ready = false;
-    bool MainMade = false;
 };
 
 }  // namespace
