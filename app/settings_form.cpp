@@ -77,19 +77,19 @@ platform::DialogDesc TFormSettings::Describe() {
     list.MinHeight = 180;
     fishes.Controls = {list,
                        Check("CheckBoxFishCaustic", "Fish Caustic"),
-                       Combo("ComboBoxDirection", "Direction", {"Left to Right", "Right to Left", "Both"}),
-                       Slider("TrackBarFishCount", "Fish Count", 100, 5),
+                       Combo("ComboBoxDirection", "&Direction", {"Left to Right", "Right to Left", "Both"}),
+                       Slider("TrackBarFishCount", "&Fish Count", 100, 5),
                        ValueLabel("LabelFishCount")};
 
     platform::SectionDesc water{"Environment", 1, {}};
     ControlDesc flat = Check("CheckBoxFlat", "Flat");
     flat.Visible = false;
-    water.Controls = {Combo("ComboBoxBackgrounds", "Background"),
+    water.Controls = {Combo("ComboBoxBackgrounds", "&Background"),
                       Check("CheckBoxLights", "Lights"),
                       Check("CheckBoxCaustic", "Caustic"),
                       Check("CheckBoxBackground", "Background Picture"),
                       flat,
-                      Slider("TrackBarBubblesCount", "Bubbles", 1000, 10),
+                      Slider("TrackBarBubblesCount", "B&ubbles", 1000, 10),
                       ValueLabel("LabelBubblesCount")};
 
     platform::SectionDesc view{"View", 1, {}};
@@ -102,16 +102,16 @@ platform::DialogDesc TFormSettings::Describe() {
     panel.Kind = ControlKind::Panel;
     panel.MinWidth = 320;
     panel.MinHeight = 240;
-    preview.Controls = {panel, Button("ButtonPreview", "Full Screen Preview")};
+    preview.Controls = {panel, Button("ButtonPreview", "Full Screen &Preview")};
 
     d.Sections = {fishes, water, view, preview};
 
     ControlDesc feedback = Button("ButtonFeedBack", "FeedBack");
     // No issue page is configured, so there is nowhere to send feedback.
     feedback.Visible = false;
-    d.Buttons = {Button("ButtonAdvanced", "Advanced..."),
-                 Button("ButtonAbout", "About"),
-                 Button("ButtonHelp", "Help"),
+    d.Buttons = {Button("ButtonAdvanced", "&Advanced..."),
+                 Button("ButtonAbout", "A&bout"),
+                 Button("ButtonHelp", "&Help"),
                  feedback,
                  Button("ButtonOk", "OK", platform::mrOk),
                  Button("ButtonCancel", "Cancel", platform::mrCancel)};

@@ -45,7 +45,8 @@ struct ControlDesc {
     std::string Name;
     ControlKind Kind = ControlKind::Label;
     // Button, check-box and label text; for a slider, combo box or check
-    // list the label put before it (none when empty).
+    // list the label put before it (none when empty). "&" before a letter
+    // makes it the access key (Alt and the letter), "&&" is a plain "&".
     std::string Caption;
     std::vector<std::string> Items;  // combo box and check list
     int32_t Min = 0;                 // slider range and page step

@@ -28,6 +28,22 @@ uint32_t FromRgba(const GdkRGBA& c) {
 
 enum ListColumn { kChecked, kText };
 
+// "&x" marks an access key in our captions, "_x" in GTK's.
+std::string Mnemonic(const std::string& caption) {
+    std::string out;
+    for (size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == '_') {
+            out += "__";
+        } else if (caption[i] == '&' && i + 1 < caption.size()) {
+            out += caption[i + 1] == '&' ? '&' : '_';
+            if (caption[i + 1] == '&') ++i;
+        } else {
+            out += caption[i];
+        }
+    }
+    return out;
+}
+
 class GtkDialogView;
 
 // A control and the widgets that make it up.
@@ -49,6 +65,7 @@ public:
         gtk_window_set_title(GTK_WINDOW(Window), desc.Caption.c_str());
         gtk_window_set_resizable(GTK_WINDOW(Window), TRUE);
         g_signal_connect(Window, "delete-event", G_CALLBACK(&GtkDialogView::OnDelete), this);
+        g_signal_connect(Window, "key-press-event", G_CALLBACK(&GtkDialogView::OnKey), this);
 
         GtkWidget* outer = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
         gtk_container_set_border_width(GTK_CONTAINER(outer), 12);
@@ -115,7 +132,10 @@ public:
     ~GtkDialogView() override {
         if (IsMain) SetGtkMainForm(nullptr, nullptr);
         if (ModalLoop) g_main_loop_quit(ModalLoop);
+        GdkDisplay* display = gtk_widget_get_display(Window);
         gtk_widget_destroy(Window);
+        // Gone from the server now, not at GTK's next turn (there may be none).
+        gdk_display_flush(display);
     }
 
     void MakeMainForm() {
@@ -229,16 +249,17 @@ public:
         if (GTK_IS_LABEL(c.Widget))
             gtk_label_set_text(GTK_LABEL(c.Widget), text.c_str());
         else if (GTK_IS_BUTTON(c.Widget))
-            gtk_button_set_label(GTK_BUTTON(c.Widget), text.c_str());
+            gtk_button_set_label(GTK_BUTTON(c.Widget), Mnemonic(text).c_str());
         else if (c.Caption)
             gtk_label_set_text(GTK_LABEL(c.Caption), text.c_str());
     }
     std::string Text(const std::string& name) const override {
         const Control& c = At(name);
-        const char* text = GTK_IS_LABEL(c.Widget)    ? gtk_label_get_text(GTK_LABEL(c.Widget))
-                           : GTK_IS_BUTTON(c.Widget) ? gtk_button_get_label(GTK_BUTTON(c.Widget))
-                           : c.Caption               ? gtk_label_get_text(GTK_LABEL(c.Caption))
-                                                     : nullptr;
+        // A button's text as shown, without its access-key mark.
+        GtkWidget* shown = GTK_IS_BUTTON(c.Widget) ? gtk_bin_get_child(GTK_BIN(c.Widget)) : c.Widget;
+        const char* text = shown && GTK_IS_LABEL(shown) ? gtk_label_get_text(GTK_LABEL(shown))
+                           : c.Caption                  ? gtk_label_get_text(GTK_LABEL(c.Caption))
+                                                        : nullptr;
         return text ? text : "";
     }
     void SetEnabled(const std::string& name, bool enabled) override {
@@ -397,7 +418,7 @@ private:
                                                           desc.Kind == ControlKind::ComboBox ||
                                                           desc.Kind == ControlKind::CheckList);
         if (captioned) {
-            c.Caption = gtk_label_new(desc.Caption.c_str());
+            c.Caption = gtk_label_new_with_mnemonic(Mnemonic(desc.Caption).c_str());
             gtk_label_set_xalign(GTK_LABEL(c.Caption), 0.0f);
         }
         switch (desc.Kind) {
@@ -406,11 +427,11 @@ private:
                 gtk_label_set_xalign(GTK_LABEL(c.Widget), desc.SameRow ? 1.0f : 0.0f);
                 break;
             case ControlKind::Button:
-                c.Widget = gtk_button_new_with_label(desc.Caption.c_str());
+                c.Widget = gtk_button_new_with_mnemonic(Mnemonic(desc.Caption).c_str());
                 g_signal_connect(c.Widget, "clicked", G_CALLBACK(&GtkDialogView::OnClicked), &c);
                 break;
             case ControlKind::CheckBox:
-                c.Widget = gtk_check_button_new_with_label(desc.Caption.c_str());
+                c.Widget = gtk_check_button_new_with_mnemonic(Mnemonic(desc.Caption).c_str());
                 g_signal_connect(c.Widget, "toggled", G_CALLBACK(&GtkDialogView::OnChanged), &c);
                 break;
             case ControlKind::ComboBox:
@@ -467,6 +488,7 @@ private:
                 break;
         }
         if (!c.Outer) c.Outer = c.Widget;
+        if (c.Caption) gtk_label_set_mnemonic_widget(GTK_LABEL(c.Caption), c.Widget);
         gtk_widget_set_name(c.Widget, desc.Name.c_str());
         if (desc.MinWidth > 0 || desc.MinHeight > 0)
             gtk_widget_set_size_request(c.Outer, desc.MinWidth > 0 ? desc.MinWidth : -1,
@@ -514,6 +536,11 @@ private:
             handler();
         }
         return TRUE;  // the presenter decides; the window stays until then
+    }
+    // Escape is the close box, as in any desktop dialog.
+    static gboolean OnKey(GtkWidget* widget, GdkEventKey* event, gpointer data) {
+        if (event->keyval != GDK_KEY_Escape) return FALSE;
+        return OnDelete(widget, nullptr, data);
     }
     static gboolean OnDrawSwatch(GtkWidget* widget, cairo_t* cr, gpointer data) {
         const GdkRGBA c = ToRgba(static_cast<Control*>(data)->Color);

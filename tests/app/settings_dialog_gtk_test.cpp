@@ -13,10 +13,13 @@
 #include <gdk/gdkx.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <vector>
 
 // Last: the X headers define macros that clash with the ones above.
+#include "app/program_runner.h"
 #include "render/xvfb_fixture.h"
 
 namespace {
@@ -249,6 +252,53 @@ TEST_F(SettingsDialogGtkTest, CancelAndTheCloseBoxWriteNothing) {
              gdk_event_free(close);
          })});
     EXPECT_EQ(SettingsFile().find("FishCount="), std::string::npos);
+}
+
+// A client run to its end within 30 s; its exit code, -1 when it hung.
+int Tool(const std::vector<std::string>& argv, const std::filesystem::path& dir) {
+    const char* path = std::getenv("PATH");
+    const pid_t pid = program_runner::Start(
+        argv, {"DISPLAY=" + xvfb::TheServer().Name, "PATH=" + std::string(path ? path : "/usr/bin:/bin")}, dir,
+        dir / "tool.out", dir / "tool.err");
+    const int code = pid < 0 ? -1 : program_runner::WaitForExit(pid, std::chrono::seconds(30));
+    if (code != program_runner::StillRunning) return code;
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+// The built program as a person uses it: the dialog comes up with its
+// caption, the fish slider is reached by its access key and moved by three
+// steps, Return presses OK, and the settings file has the new count.
+TEST(SettingsProgramTest, TheKeyboardMovesTheFishSliderAndReturnSavesIt) {
+    ASSERT_EQ(xvfb::TheServer().Error, "");
+    const std::filesystem::path dir = ScratchDir("settings_program");
+    const pid_t pid = program_runner::Start({MARIVELLE_EXE, "-c"}, program_runner::ProgramEnvironment(dir), dir,
+                                            dir / "stdout.txt", dir / "stderr.txt");
+    ASSERT_GT(pid, 0);
+    // The caption carries the version once the dialog is filled.
+    std::string window;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (window.empty() && std::chrono::steady_clock::now() < deadline &&
+           program_runner::WaitForExit(pid, std::chrono::milliseconds(0)) == program_runner::StillRunning) {
+        if (Tool({"xdotool", "search", "--onlyvisible", "--name", "^3D Marivelle v4\\.0$"}, dir) == 0) {
+            window = ReadText(dir / "tool.out");
+            window = window.substr(0, window.find('\n'));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    ASSERT_FALSE(window.empty()) << ReadText(dir / "stderr.txt");
+    EXPECT_EQ(Tool({"xdotool", "windowfocus", "--sync", window}, dir), 0);
+    EXPECT_EQ(Tool({"xdotool", "key", "--window", window, "alt+f", "Right", "Right", "Right", "Return"}, dir), 0);
+    const int code = program_runner::WaitForExit(pid, std::chrono::seconds(60));
+    if (code == program_runner::StillRunning) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    EXPECT_EQ(code, 0) << ReadText(dir / "stderr.txt");
+    const std::string stored = ReadText(dir / "config" / "Tarnwick Software" / "3D Marivelle 4.conf");
+    EXPECT_NE(stored.find("FishCount=23"), std::string::npos) << stored;
 }
 
 }  // namespace
