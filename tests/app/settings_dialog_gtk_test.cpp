@@ -211,8 +211,23 @@ TEST_F(SettingsDialogGtkTest, WidgetsActOnTheLiveAquariumInThePanelAndOkStoresTh
          }),
          Frames(5), Act([&] {
              fresh = Capture(GLWindowIn(gdk_x11_window_get_xid(gtk_widget_get_window(Widget("GLWindow")))));
-             gtk_button_clicked(GTK_BUTTON(Widget("ButtonOk")));
-         })});
+             // A larger dialog: the panel grows and the GL window follows it.
+             GtkWindow* window = GTK_WINDOW(gtk_widget_get_toplevel(Widget("GLWindow")));
+             gint w = 0, h = 0;
+             gtk_window_get_size(window, &w, &h);
+             gtk_window_resize(window, w + 200, h + 150);
+         }),
+         [&] {
+             GtkWidget* panel = Widget("GLWindow");
+             XWindowAttributes gl{};
+             const ::Window child = GLWindowIn(gdk_x11_window_get_xid(gtk_widget_get_window(panel)));
+             return child && XGetWindowAttributes(xvfb::TheServer().Dpy, child, &gl) &&
+                    gtk_widget_get_allocated_width(panel) > salt.Width &&
+                    gtk_widget_get_allocated_height(panel) > salt.Height + 100 &&
+                    gl.width == gtk_widget_get_allocated_width(panel) &&
+                    gl.height == gtk_widget_get_allocated_height(panel);
+         },
+         Frames(3), Act([&] { gtk_button_clicked(GTK_BUTTON(Widget("ButtonOk"))); })});
 
     // The panel shows the aquarium: a bright surface over darker water, a
     // sea bed of another colour below; the fresh water looks different from
