@@ -33,6 +33,8 @@ protected:
         library.Available.insert(platform::GLLibraryFileName(false));
         OfferGLTable(library, false);
         rec.Strings[GL_VERSION] = "1.4 Test";
+        rec.Strings[GL_RENDERER] = "Test Renderer";
+        rec.Strings[GL_VENDOR] = "Test Vendor";
         rec.Strings[GL_EXTENSIONS] = "";
         binding.Formats = {WindowPixelFormat()};
         display.Modes = {{640, 480, 16, 60}, {1280, 720, 32, 60}};
@@ -102,6 +104,18 @@ TEST_F(SettingsFormTest, TheFilledDialogShowsTheWorldAndItsPanelHoldsTheGLWindow
     EXPECT_EQ(World().UseLights(), v.Checked("CheckBoxLights"));
     v.UserSetItemIndex("ComboBoxDirection", 2);
     EXPECT_EQ(World().FishDirection(), fdBoth);
+
+    // The about box names the GL it draws with; help without a help page says so.
+    v.UserClick("ButtonAbout");
+    ASSERT_EQ(v.Abouts.size(), 1u);
+    EXPECT_EQ(v.Abouts[0].ProgramName, "3D Marivelle");
+    EXPECT_EQ(v.Abouts[0].Version, "4.0");
+    for (const char* text : {"1.4 Test", "Test Renderer", "Test Vendor"})
+        EXPECT_NE(v.Abouts[0].Comments.find(text), std::string::npos) << v.Abouts[0].Comments;
+    EXPECT_EQ(v.Abouts[0].License, "Proprietary");
+    v.UserClick("ButtonHelp");
+    ASSERT_EQ(Null.Messages.Errors.size(), 1u);
+    EXPECT_NE(Null.Messages.Errors[0].second.find("help page"), std::string::npos);
 }
 
 TEST_F(SettingsFormTest, ABackgroundsNameChoosesTheWaterAndTheSchoolsThatLiveInIt) {
