@@ -355,7 +355,7 @@ public:
         gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(chooser), FALSE);
         const GdkRGBA start = ToRgba(color);
         gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(chooser), &start);
-        const bool chosen = gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_OK;
+        const bool chosen = RunStandard(GTK_DIALOG(chooser)) == GTK_RESPONSE_OK;
         if (chosen) {
             GdkRGBA picked;
             gtk_color_chooser_get_rgba(GTK_COLOR_CHOOSER(chooser), &picked);
@@ -377,7 +377,7 @@ public:
         gtk_about_dialog_set_license(d, about.License.c_str());
         if (!about.Website.empty()) gtk_about_dialog_set_website(d, about.Website.c_str());
         gtk_about_dialog_set_logo_icon_name(d, "marivelle");
-        gtk_dialog_run(GTK_DIALOG(box));
+        RunStandard(GTK_DIALOG(box));
         gtk_widget_destroy(box);
     }
 
@@ -554,6 +554,20 @@ private:
         cairo_set_source_rgb(cr, 0, 0, 0);
         cairo_paint(cr);
         return TRUE;
+    }
+    // GTK's own modal run, which a signal ending the program ends too (it
+    // would otherwise wait for the person to close the box first).
+    static gint RunStandard(GtkDialog* dialog) {
+        const guint watch = g_timeout_add(
+            100,
+            [](gpointer d) -> gboolean {
+                if (GtkApplication().Terminated()) gtk_dialog_response(GTK_DIALOG(d), GTK_RESPONSE_CANCEL);
+                return G_SOURCE_CONTINUE;
+            },
+            dialog);
+        const gint response = gtk_dialog_run(dialog);
+        g_source_remove(watch);
+        return response;
     }
     static gboolean OnModalWatch(gpointer data) {
         auto* v = static_cast<GtkDialogView*>(data);
