@@ -17,6 +17,7 @@ PACKAGES=(
   zlib1g-dev libjpeg-dev libgl1 libgl1-mesa-dri
   libx11-dev libxrandr-dev libxinerama-dev libxext-dev libxfixes-dev libxss-dev libglib2.0-dev libasound2-dev libasound2-plugins libsndfile1-dev libsamplerate0-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-liberation
+  libgtk-3-dev adwaita-icon-theme
   xvfb xauth pulseaudio pulseaudio-utils locales
   dpkg-dev file lintian desktop-file-utils appstream man-db libxml2-utils
   dbus-daemon python3-dbusmock

@@ -174,6 +174,7 @@ TProgramOptions ParseProgramOptions(const std::vector<std::string>& args, std::s
         return fail("choose one of --root, --window-id and the switches -s, -p, -c, -a");
     // A saver daemon that starts us without arguments wants its window filled.
     if (args.empty() && !saverWindow.empty()) o.Root = true;
+    o.SettingsDialog = !o.Root && (args.empty() || HasSwitch(o.RoleArguments, 'C'));
     if (o.Root) {
         o.WindowId = 0;
         if (!saverWindow.empty() && !ParseWindowId(saverWindow, o.WindowId))
@@ -186,13 +187,14 @@ std::string ProgramUsage(std::string_view programName) {
     std::string name(programName);
     return "Usage: " + name +
            " [role] [options]\n"
-           "3D Marivelle, an aquarium screen saver. Without a role it shows the aquarium in a\n"
-           "window until the window is closed or Escape is pressed.\n"
+           "3D Marivelle, an aquarium screen saver. Without arguments it opens the settings with\n"
+           "a live preview; with options but no role it shows the aquarium in a window until the\n"
+           "window is closed or Escape is pressed.\n"
            "\n"
            "Roles:\n"
            "  -s                              the screen saver, full screen; a key or a click ends it\n"
            "  -p ID, -l ID                    the preview inside window ID\n"
-           "  -c                              the settings\n"
+           "  -c                              the settings with a live preview\n"
            "  -a                              passwords: the desktop's screen locker handles them\n"
            "  --root                          inside the saver daemon's window ($XSCREENSAVER_WINDOW),\n"
            "                                  else on the root window\n"

@@ -50,6 +50,8 @@ struct TProgramOptions {
     bool WindowIdGiven = false;
     uintptr_t WindowId = 0;
     TSettingOverrides Overrides;
+    // The settings dialog with its live preview: no arguments at all, or -c.
+    bool SettingsDialog = false;
     // Add the saver to the person's ~/.xscreensaver, then end.
     bool InstallXScreenSaver = false;
     std::string Error;

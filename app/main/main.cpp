@@ -1,7 +1,9 @@
 // Entry point: the aquarium in the role its command line asks for.
 #include "app/program.h"
+#include "app/settings_form.h"
 #include "app/xscreensaver_setup.h"
 #include "core/strutil.h"
+#include "platform/dialog_view.h"
 #include "platform/gl_window.h"
 #include "platform/hidden_modes.h"
 #include "render/pass_timer.h"
@@ -20,6 +22,22 @@ std::string Extension(const std::string& name) {
     const size_t dot = name.rfind('.');
     if (dot == std::string::npos || dot == 0) return ".EXE";
     return str::UpperCase(name.substr(dot));
+}
+
+// The settings dialog with the aquarium in its preview panel, on the
+// toolkit's own loop.
+int RunSettings(const std::string& name, const TProgramOptions& options, const std::string& ext) {
+    platform::IDialogSystem& dialogs = platform::SystemDialogs();
+    if (!dialogs.Available()) {
+        std::fprintf(stderr, "%s: the settings need a desktop session to show them on (is DISPLAY right?)\n",
+                     name.c_str());
+        return 2;
+    }
+    platform::Services services = platform::SystemServices();
+    services.Application = &dialogs.Application();
+    TAquariumProgram program(options, ext, services);
+    TFormSettings form(program, dialogs);
+    return program.Run();
 }
 
 }  // namespace
@@ -53,6 +71,7 @@ int main(int argc, char** argv) {
         }
     }
     try {
+        if (options.SettingsDialog) return RunSettings(name, options, Extension(name));
         TAquariumProgram program(options, Extension(name));
         if (program.Role() == srPassword) {
             std::puts("3D Marivelle keeps no password of its own: your desktop's screen locker handles passwords.");

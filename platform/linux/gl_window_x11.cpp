@@ -2,6 +2,7 @@
 // events are translated into the Windows messages and key codes the host
 // expects.
 #include "platform/gl_window.h"
+#include "platform/linux/gl_window_x11.h"
 #include "platform/linux/x11_error_trap.h"
 
 #include <X11/Xatom.h>
@@ -212,6 +213,8 @@ public:
         return poll(&fd, 1, timeoutMs) > 0;
     }
 
+    int ConnectionFd() const { return Dpy ? ConnectionNumber(Dpy) : -1; }
+
 private:
     void ForgetFollower(GLWindowHandle child) {
         for (auto it = Followers.begin(); it != Followers.end(); ++it)
@@ -276,9 +279,15 @@ private:
 
 }  // namespace
 
-IGLWindowSystem& SystemGLWindows() {
+namespace {
+X11GLWindows& TheWindows() {
     static X11GLWindows windows;
     return windows;
 }
+}  // namespace
+
+IGLWindowSystem& SystemGLWindows() { return TheWindows(); }
+
+int GLWindowsConnectionFd() { return TheWindows().ConnectionFd(); }
 
 }  // namespace platform
