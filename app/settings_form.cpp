@@ -1,5 +1,6 @@
 #include "app/settings_form.h"
 
+#include "app/advanced_settings_form.h"
 #include "core/errors.h"
 #include "world/underwater_world.h"
 
@@ -119,16 +120,13 @@ platform::DialogDesc TFormSettings::Describe() {
 }
 
 TFormSettings::TFormSettings(TGLScreenSaver& host, platform::IDialogSystem& dialogs)
-    : FHost(host), FView(dialogs.CreateDialog(Describe())) {
+    : FHost(host), FDialogs(dialogs), FView(dialogs.CreateDialog(Describe())) {
     platform::DialogEvents events;
     events.Change = [this](const std::string& control) { Changed(control); };
     events.ItemCheck = [this](const std::string& control, int32_t item) { ItemChecked(control, item); };
     events.Click = [this](const std::string& control) { Clicked(control); };
     events.Close = [this] { FHost.CloseApplication(); };
     FView->SetEvents(events);
-    // The advanced settings come with their own dialog; until then the
-    // button offers nothing.
-    FView->SetEnabled("ButtonAdvanced", false);
 
     // The scene starts behind the hourglass, with the GL window inside the
     // preview panel.
@@ -278,6 +276,9 @@ void TFormSettings::Clicked(const std::string& control) {
         FHost.ShowHelp();
     } else if (control == "ButtonAbout") {
         ShowAbout();
+    } else if (control == "ButtonAdvanced") {
+        // Made, run over this dialog and freed; it acts on the running scene.
+        if (FDialogReady && FHost.Scene()) TFormAdvancedSettings(FHost, FDialogs).Execute(FView.get());
     }
 }
 

@@ -40,6 +40,7 @@ private:
     bool IsDialogRole() const;
 
     TGLScreenSaver& FHost;
+    platform::IDialogSystem& FDialogs;
     std::unique_ptr<platform::IDialogView> FView;
     bool FDialogReady = false;
     // The host's own handlers, run inside ours and put back at the end.
