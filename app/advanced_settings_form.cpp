@@ -47,7 +47,7 @@ platform::DialogDesc TFormAdvancedSettings::Describe() {
     d.Caption = "Advanced Settings";
 
     platform::SectionDesc display{"Display", 0, {}};
-    display.Controls = {Control("ComboBoxDepth", ControlKind::ComboBox, "Colors"),
+    display.Controls = {Control("ComboBoxDepth", ControlKind::ComboBox, "Color Depth"),
                         Control("ComboBoxResolution", ControlKind::ComboBox, "Resolution"),
                         Control("CheckBoxDesktop", ControlKind::CheckBox, "Desktop Resolution"),
                         Control("ComboBoxMultiMonitors", ControlKind::ComboBox, "Monitor"),
@@ -73,7 +73,7 @@ platform::DialogDesc TFormAdvancedSettings::Describe() {
     swatch.Hint = "Click to choose the clock's colour";
     swatch.MinWidth = 48;
     swatch.MinHeight = 20;
-    clock.Controls = {Control("ComboBoxClockMode", ControlKind::ComboBox, "Clock", {"None", "24-Hour", "12-Hour"}),
+    clock.Controls = {Control("ComboBoxClockMode", ControlKind::ComboBox, "Mode", {"None", "24-Hour", "12-Hour"}),
                       swatch};
 
     platform::SectionDesc sounds{"Sounds", 2, {}};

@@ -416,7 +416,8 @@ private:
         c.View = this;
         const bool captioned = !desc.Caption.empty() && (desc.Kind == ControlKind::TrackBar ||
                                                           desc.Kind == ControlKind::ComboBox ||
-                                                          desc.Kind == ControlKind::CheckList);
+                                                          desc.Kind == ControlKind::CheckList ||
+                                                          desc.Kind == ControlKind::ColorSwatch);
         if (captioned) {
             c.Caption = gtk_label_new_with_mnemonic(Mnemonic(desc.Caption).c_str());
             gtk_label_set_xalign(GTK_LABEL(c.Caption), 0.0f);
