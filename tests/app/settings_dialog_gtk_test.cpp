@@ -5,6 +5,9 @@
 #include "app/program.h"
 #include "app/settings_form.h"
 #include "platform/dialog_view.h"
+#include "platform/linux/ini_settings_store.h"
+#include "scene/scene_sound.h"
+#include "world/clock.h"
 #include "world/underwater_world.h"
 
 #include "test_support.h"
@@ -14,6 +17,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -24,7 +29,17 @@
 
 namespace {
 
-const auto* const kServer = ::testing::AddGlobalTestEnvironment(new xvfb::Environment(1280, 900));
+// $MARIVELLE_SHOTS_SCREEN ("2560x1800") makes room for pictures of scaled dialogs.
+xvfb::Environment* Screen() {
+    // GTK's own settings (the colour chooser keeps its custom colours) stay
+    // in memory: not in the person's desktop settings, and not behind a
+    // session bus that ends with our server and takes the process with it.
+    setenv("GSETTINGS_BACKEND", "memory", 1);
+    int width = 1280, height = 900;
+    if (const char* size = std::getenv("MARIVELLE_SHOTS_SCREEN")) std::sscanf(size, "%dx%d", &width, &height);
+    return new xvfb::Environment(width, height);
+}
+const auto* const kServer = ::testing::AddGlobalTestEnvironment(Screen());
 
 GtkWidget* FindNamed(GtkWidget* root, const std::string& name) {
     if (name == gtk_widget_get_name(root)) return root;
@@ -114,6 +129,10 @@ protected:
         ASSERT_TRUE(options.SettingsDialog);
         platform::Services services = platform::SystemServices();
         services.Application = &platform::SystemDialogs().Application();
+        // The host's own values go to the machine-wide folder: a scratch one,
+        // so that runs neither share them nor change the machine's.
+        platform::IniSettingsStore store(Config.string(), (Config / "machine").string());
+        services.Settings = &store;
         program = std::make_unique<TAquariumProgram>(options, ".EXE", services);
         form = std::make_unique<TFormSettings>(*program, platform::SystemDialogs());
         Script = std::move(script);
@@ -314,6 +333,119 @@ TEST(SettingsProgramTest, TheKeyboardMovesTheFishSliderAndReturnSavesIt) {
     EXPECT_EQ(code, 0) << ReadText(dir / "stderr.txt");
     const std::string stored = ReadText(dir / "config" / "Tarnwick Software" / "3D Marivelle 4.conf");
     EXPECT_NE(stored.find("FishCount=23"), std::string::npos) << stored;
+}
+
+// A toplevel of that name, when it is on the screen.
+GtkWidget* ShownDialog(const std::string& name) {
+    GList* windows = gtk_window_list_toplevels();
+    GtkWidget* found = nullptr;
+    for (GList* w = windows; w && !found; w = w->next)
+        if (name == gtk_widget_get_name(GTK_WIDGET(w->data)) && gtk_widget_get_mapped(GTK_WIDGET(w->data)))
+            found = GTK_WIDGET(w->data);
+    g_list_free(windows);
+    return found;
+}
+
+// With $MARIVELLE_SHOTS set, the screen is kept as <that>-<name>.png for a
+// person to look at.
+void KeepScreen(const std::string& name) {
+    const char* prefix = std::getenv("MARIVELLE_SHOTS");
+    if (!prefix || !*prefix) return;
+    GdkWindow* root = gdk_get_default_root_window();
+    GdkPixbuf* shot = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root), gdk_window_get_height(root));
+    ASSERT_NE(shot, nullptr);
+    EXPECT_TRUE(gdk_pixbuf_save(shot, (std::string(prefix) + "-" + name + ".png").c_str(), "png", nullptr, nullptr));
+    g_object_unref(shot);
+}
+
+// Runs a click whose handler runs a modal loop of its own from a separate
+// source, so that the script's steps go on inside that loop.
+void ClickLater(GtkWidget* button) {
+    g_idle_add(
+        [](gpointer data) {
+            gtk_button_clicked(GTK_BUTTON(data));
+            return G_SOURCE_REMOVE;
+        },
+        button);
+}
+
+TEST_F(SettingsDialogGtkTest, TheAdvancedDialogRunsOverTheMainOneAndItsOkActsOnTheRunningProgram) {
+    GtkWidget* advanced = nullptr;
+    GtkWidget* chooser = nullptr;
+    TGLClock* clock = nullptr;
+    TSceneSound* sound = nullptr;
+    int64_t framesBefore = 0;
+    const auto in = [&](const std::string& name) {
+        GtkWidget* w = advanced ? FindNamed(advanced, name) : nullptr;
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    };
+    const auto open = [&] { return (advanced = ShownDialog("FormAdvancedSettings")) != nullptr; };
+    Run({Ready(), Frames(3), Act([&] {
+             clock = dynamic_cast<TGLClock*>(program->Scene()->FindObject("GLClock"));
+             sound = dynamic_cast<TSceneSound*>(program->Scene()->FindObject("Sounds/Waves Sound"));
+             ASSERT_NE(clock, nullptr);
+             ASSERT_NE(sound, nullptr);
+             ASSERT_TRUE(sound->Visible());
+             ClickLater(Widget("ButtonAdvanced"));
+         }),
+         open,
+         Act([&] {
+             framesBefore = program->FramesDrawn();
+             EXPECT_EQ(std::string(gtk_window_get_title(GTK_WINDOW(advanced))), "Advanced Settings");
+             EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(advanced)));
+             EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(advanced)),
+                       GTK_WINDOW(gtk_widget_get_toplevel(Widget("ButtonOk"))));
+             EXPECT_EQ(std::string(gtk_combo_box_text_get_active_text(GTK_COMBO_BOX_TEXT(in("ComboBoxMultiMonitors")))),
+                       "Primary Monitor");
+         }),
+         // The preview keeps moving behind the modal dialog.
+         Frames(3), Act([&] {
+             EXPECT_GT(program->FramesDrawn(), framesBefore);
+             KeepScreen("advanced");
+             gtk_combo_box_set_active(GTK_COMBO_BOX(in("ComboBoxPowerOff")), 11);
+             gtk_combo_box_set_active(GTK_COMBO_BOX(in("ComboBoxClockMode")), 1);
+             EXPECT_EQ(clock->ClockMode, 0) << "the clock waits for OK";
+             // Sounds act at once: the second sound's check box, clicked.
+             GtkTreeViewColumn* column = gtk_tree_view_get_column(GTK_TREE_VIEW(in("CheckListBoxSounds")), 0);
+             GList* cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(column));
+             g_signal_emit_by_name(cells->data, "toggled", "1");
+             g_list_free(cells);
+             EXPECT_FALSE(sound->Visible());
+             ClickLater(in("ShapeColor"));
+         }),
+         [&] {
+             GList* windows = gtk_window_list_toplevels();
+             for (GList* w = windows; w && !chooser; w = w->next)
+                 if (GTK_IS_COLOR_CHOOSER_DIALOG(w->data) && gtk_widget_get_mapped(GTK_WIDGET(w->data)))
+                     chooser = GTK_WIDGET(w->data);
+             g_list_free(windows);
+             return chooser != nullptr;
+         },
+         Frames(2), Act([&] {
+             KeepScreen("colour-chooser");
+             const GdkRGBA blue{0.2, 0.4, 0.6, 1.0};
+             gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(chooser), &blue);
+             gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_OK);
+         }),
+         Frames(2), Act([&] {
+             KeepScreen("advanced-changed");
+             gtk_button_clicked(GTK_BUTTON(in("ButtonOk")));
+         }),
+         [&] { return !ShownDialog("FormAdvancedSettings") && program->PowerOffIndex() == 11; },
+         Act([&] {
+             EXPECT_EQ(clock->ClockMode, 1);
+             EXPECT_TRUE(clock->Visible());
+             EXPECT_EQ(clock->ClockColor & 0x00FFFFFFu, 0x00996633u);
+             EXPECT_FALSE(sound->Visible());
+         }),
+         Frames(3), Act([&] {
+             KeepScreen("main-after");
+             gtk_button_clicked(GTK_BUTTON(Widget("ButtonOk")));
+         })});
+    const std::string stored = SettingsFile();
+    EXPECT_NE(stored.find("Clock Mode=1"), std::string::npos) << stored;
+    EXPECT_NE(stored.find("Clock Color=51,102,153,"), std::string::npos) << stored;
 }
 
 }  // namespace
