@@ -47,33 +47,33 @@ platform::DialogDesc TFormAdvancedSettings::Describe() {
     d.Caption = "Advanced Settings";
 
     platform::SectionDesc display{"Display", 0, {}};
-    display.Controls = {Control("ComboBoxDepth", ControlKind::ComboBox, "Color Depth"),
-                        Control("ComboBoxResolution", ControlKind::ComboBox, "Resolution"),
-                        Control("CheckBoxDesktop", ControlKind::CheckBox, "Desktop Resolution"),
-                        Control("ComboBoxMultiMonitors", ControlKind::ComboBox, "Monitor"),
-                        Control("CheckBoxWaitSync", ControlKind::CheckBox, "Wait Sync"),
-                        Control("CheckBoxFPS", ControlKind::CheckBox, "Display FPS"),
-                        Control("CheckBoxFixedFPS", ControlKind::CheckBox, "Low CPU Usage")};
+    display.Controls = {Control("ComboBoxDepth", ControlKind::ComboBox, "Color &Depth"),
+                        Control("ComboBoxResolution", ControlKind::ComboBox, "&Resolution"),
+                        Control("CheckBoxDesktop", ControlKind::CheckBox, "Des&ktop Resolution"),
+                        Control("ComboBoxMultiMonitors", ControlKind::ComboBox, "&Monitor"),
+                        Control("CheckBoxWaitSync", ControlKind::CheckBox, "&Wait Sync"),
+                        Control("CheckBoxFPS", ControlKind::CheckBox, "Display &FPS"),
+                        Control("CheckBoxFixedFPS", ControlKind::CheckBox, "&Low CPU Usage")};
 
     platform::SectionDesc rendering{"Rendering", 0, {}};
     rendering.Controls = {
-        Control("ComboBoxRenderer", ControlKind::ComboBox, "Renderer", {"OpenGL", "DirectX"}),
-        Control("ComboBoxTextures", ControlKind::ComboBox, "Textures",
+        Control("ComboBoxRenderer", ControlKind::ComboBox, "Re&nderer", {"OpenGL", "DirectX"}),
+        Control("ComboBoxTextures", ControlKind::ComboBox, "&Textures",
                 {"Compressed", "True Color (32 bit)", "High Color (16 bit)"}),
-        Control("ComboBoxQuality", ControlKind::ComboBox, "Quality", {"High", "Normal", "Low"})};
+        Control("ComboBoxQuality", ControlKind::ComboBox, "&Quality", {"High", "Normal", "Low"})};
 
     platform::SectionDesc power{"Power", 1, {}};
-    power.Controls = {Control("ComboBoxPowerOff", ControlKind::ComboBox, "Power Off", PowerLabels()),
-                      Control("ComboBoxMonitorOff", ControlKind::ComboBox, "Monitor Off", PowerLabels()),
-                      Control("CheckBoxRunAsProg", ControlKind::CheckBox, "Run As Program"),
-                      Control("CheckBoxMouseMove", ControlKind::CheckBox, "Exit on Mouse Move")};
+    power.Controls = {Control("ComboBoxPowerOff", ControlKind::ComboBox, "&Power Off", PowerLabels()),
+                      Control("ComboBoxMonitorOff", ControlKind::ComboBox, "Monitor &Off", PowerLabels()),
+                      Control("CheckBoxRunAsProg", ControlKind::CheckBox, "Run As Pro&gram"),
+                      Control("CheckBoxMouseMove", ControlKind::CheckBox, "E&xit on Mouse Move")};
 
     platform::SectionDesc clock{"Clock", 1, {}};
-    ControlDesc swatch = Control("ShapeColor", ControlKind::ColorSwatch, "Color");
-    swatch.Hint = "Click to choose the clock's colour";
+    ControlDesc swatch = Control("ShapeColor", ControlKind::ColorSwatch, "&Color");
+    swatch.Hint = "Click to choose the clock's color";
     swatch.MinWidth = 48;
     swatch.MinHeight = 20;
-    clock.Controls = {Control("ComboBoxClockMode", ControlKind::ComboBox, "Mode", {"None", "24-Hour", "12-Hour"}),
+    clock.Controls = {Control("ComboBoxClockMode", ControlKind::ComboBox, "Mod&e", {"None", "24-Hour", "12-Hour"}),
                       swatch};
 
     platform::SectionDesc sounds{"Sounds", 2, {}};
