@@ -145,8 +145,7 @@ void TFormAdvancedSettings::Fill() {
     platform::IDialogView& v = *FView;
     FReady = false;
     TGLDisplay& display = FHost.GLDisplay();
-    FSavedDepth = display.FullScreenMode().ColorDepth();
-    FSavedSize = display.FullScreenMode().ScreenSize();
+    FSavedMode.Assign(display.FullScreenMode());
     FSavedDesktopOnly = display.DesktopOnly;
 
     std::vector<std::string> depths;
@@ -286,8 +285,7 @@ void TFormAdvancedSettings::Clicked(const std::string& control) {
 void TFormAdvancedSettings::Cancel() {
     TGLDisplay& display = FHost.GLDisplay();
     display.DesktopOnly = FSavedDesktopOnly;
-    display.FullScreenMode().SetColorDepth(FSavedDepth);
-    display.FullScreenMode().SetScreenSize(FSavedSize);
+    display.SetFullScreenMode(FSavedMode);
 }
 
 void TFormAdvancedSettings::Apply() {

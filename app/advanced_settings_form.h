@@ -7,6 +7,7 @@
 
 #include "app/screen_saver.h"
 #include "platform/dialog_view.h"
+#include "render/display_modes.h"
 
 #include <cstdint>
 #include <memory>
@@ -53,7 +54,6 @@ private:
     std::unique_ptr<platform::IDialogView> FView;
     bool FReady = false;
     // The display settings the live controls change, as they were before.
-    int32_t FSavedDepth = 0;
-    int32_t FSavedSize = 0;
+    TScreenMode FSavedMode;
     bool FSavedDesktopOnly = false;
 };
