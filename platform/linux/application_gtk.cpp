@@ -5,12 +5,11 @@
 // goes and the loop sleeps until GTK, the GL windows' X connection or a
 // signal wakes it.
 #include "platform/linux/application_gtk.h"
+#include "platform/linux/application_local.h"
 
 #include "platform/dialog_view.h"
-#include "platform/display.h"
 #include "platform/gl_window.h"
 #include "platform/linux/gl_window_x11.h"
-#include "platform/message_reporter.h"
 
 #include <glib-unix.h>
 #include <gtk/gtk.h>
@@ -92,11 +91,7 @@ public:
     void HideApplicationWindow() override {}
 
     Size PrimaryScreenSize() const override {
-        if (Primary.Width > 0 && Primary.Height > 0) return Primary;
-        const std::vector<MonitorInfo> monitors = SystemDisplaySettings().Monitors();
-        for (const MonitorInfo& m : monitors)
-            if (m.Primary) Primary = {m.Width, m.Height};
-        if (Primary.Width <= 0 && !monitors.empty()) Primary = {monitors.front().Width, monitors.front().Height};
+        if (Primary.Width <= 0 || Primary.Height <= 0) Primary = PrimaryMonitorSize();
         return Primary;
     }
     void ShowCursor(bool visible) override { SystemGLWindows().SetCursorVisible(visible); }
@@ -133,17 +128,7 @@ private:
             return false;
         }
         bool done = true;
-        try {
-            idle(done);
-        } catch (const std::exception& e) {
-            auto handler = Handlers.Exception;
-            if (handler) {
-                handler(e);
-            } else {
-                SystemMessageReporter().ShowError(AppTitle, e.what());
-                Terminate();
-            }
-        }
+        if (!RunIdlePass(idle, Handlers, AppTitle, done)) Terminate();
         if (IsTerminated) {
             IdleSource = 0;
             return false;

@@ -2,6 +2,7 @@
 // the GL windows' X connection when the hook is done, and ends cleanly on
 // SIGTERM, SIGINT or SIGHUP (a saver daemon ends its hacks with SIGTERM).
 #include "platform/application_hooks.h"
+#include "platform/linux/application_local.h"
 #include "platform/display.h"
 #include "platform/gl_window.h"
 #include "platform/message_reporter.h"
@@ -9,6 +10,31 @@
 #include <csignal>
 
 namespace platform {
+
+Size PrimaryMonitorSize() {
+    const std::vector<MonitorInfo> monitors = SystemDisplaySettings().Monitors();
+    for (const MonitorInfo& m : monitors)
+        if (m.Primary) return {m.Width, m.Height};
+    if (monitors.empty()) return {};
+    return {monitors.front().Width, monitors.front().Height};
+}
+
+bool RunIdlePass(const std::function<void(bool&)>& idle, const ApplicationHandlers& handlers,
+                 const std::string& title, bool& done) {
+    try {
+        idle(done);
+    } catch (const std::exception& e) {
+        // A copy: the hook may replace itself while it runs.
+        auto handler = handlers.Exception;
+        if (!handler) {
+            SystemMessageReporter().ShowError(title, e.what());
+            return false;
+        }
+        handler(e);
+    }
+    return true;
+}
+
 namespace {
 
 volatile std::sig_atomic_t EndRequested = 0;
@@ -42,17 +68,7 @@ public:
             auto idle = Handlers.Idle;
             if (!idle) break;
             bool done = true;
-            try {
-                idle(done);
-            } catch (const std::exception& e) {
-                auto handler = Handlers.Exception;
-                if (handler) {
-                    handler(e);
-                } else {
-                    SystemMessageReporter().ShowError(AppTitle, e.what());
-                    IsTerminated = true;
-                }
-            }
+            if (!RunIdlePass(idle, Handlers, AppTitle, done)) IsTerminated = true;
             // Without windows no message could ever wake a waiting loop.
             if (done && !IsTerminated && !EndRequested && !SystemGLWindows().WaitForMessages(kWaitSliceMs)) break;
         }
@@ -76,11 +92,7 @@ public:
 
     // Asked for every frame's viewport, so the answer is kept once known.
     Size PrimaryScreenSize() const override {
-        if (Primary.Width > 0 && Primary.Height > 0) return Primary;
-        const std::vector<MonitorInfo> monitors = SystemDisplaySettings().Monitors();
-        for (const MonitorInfo& m : monitors)
-            if (m.Primary) Primary = {m.Width, m.Height};
-        if (Primary.Width <= 0 && !monitors.empty()) Primary = {monitors.front().Width, monitors.front().Height};
+        if (Primary.Width <= 0 || Primary.Height <= 0) Primary = PrimaryMonitorSize();
         return Primary;
     }
 
