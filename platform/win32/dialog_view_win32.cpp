@@ -277,6 +277,7 @@ public:
             SendMessageW(c.Hwnd, CB_RESETCONTENT, 0, 0);
             for (const std::string& item : items)
                 SendMessageW(c.Hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
+            Relayout();  // the longest entry shows whole
         } else if (c.Desc.Kind == ControlKind::CheckList) {
             SendMessageW(c.Hwnd, LVM_DELETEALLITEMS, 0, 0);
             for (const std::string& item : items) {
@@ -475,11 +476,33 @@ public:
         color = cc.rgbResult & 0x00FFFFFF;
         return true;
     }
+    // A described dialog of our own rather than a message box: it runs in
+    // our loop, so the preview keeps moving behind it.
     void ShowAbout(const AboutInfo& about) override {
-        std::string text = about.ProgramName + " " + about.Version + "\n\n" + about.Comments + "\n\n" + about.Copyright;
-        if (!about.License.empty()) text += "\n" + about.License;
-        if (!about.Website.empty()) text += "\n\n" + about.Website;
-        MessageBoxW(Dialog, Widen(text).c_str(), Widen("About " + about.ProgramName).c_str(), MB_OK | MB_ICONINFORMATION);
+        DialogDesc d;
+        d.Name = "FormAbout";
+        d.Caption = "About " + about.ProgramName;
+        SectionDesc texts;
+        auto label = [&texts](const char* name, const std::string& text) {
+            if (text.empty()) return;
+            ControlDesc c;
+            c.Name = name;
+            c.Caption = text;
+            texts.Controls.push_back(c);
+        };
+        label("LabelProgram", about.ProgramName + " " + about.Version);
+        label("LabelComments", about.Comments);
+        label("LabelCopyright", about.Copyright);
+        label("LabelLicense", about.License);
+        label("LabelWebsite", about.Website);
+        d.Sections = {texts};
+        ControlDesc ok;
+        ok.Name = "ButtonOk";
+        ok.Kind = ControlKind::Button;
+        ok.Caption = "OK";
+        ok.ModalResult = mrOk;
+        d.Buttons = {ok};
+        Win32DialogView(d).ShowModal(this);
     }
 
     HWND Window() const { return Dialog; }
@@ -664,24 +687,30 @@ private:
     int Dx(int units) const { return MulDiv(units, BaseX, 4); }
     int Dy(int units) const { return MulDiv(units, BaseY, 8); }
 
-    int TextWidth(const std::wstring& text, bool marks) const {
+    // The size of a text in the dialog's font; a label's may have lines.
+    SIZE TextSize(const std::wstring& text, UINT format) const {
         HDC dc = GetDC(Dialog);
         HGDIOBJ old = SelectObject(dc, Font);
         RECT r{0, 0, 0, 0};
-        DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE | (marks ? 0 : DT_NOPREFIX));
+        DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | format);
         SelectObject(dc, old);
         ReleaseDC(Dialog, dc);
-        return r.right - r.left;
+        return {r.right - r.left, r.bottom - r.top};
+    }
+    int TextWidth(const std::wstring& text, bool marks) const {
+        return TextSize(text, DT_SINGLELINE | (marks ? 0 : DT_NOPREFIX)).cx;
     }
 
     SIZE Preferred(const Control& c) const {
         const ControlDesc& d = c.Desc;
         int w = 0, h = 0;
         switch (d.Kind) {
-            case ControlKind::Label:
-                w = TextWidth(WindowText(c.Hwnd), false);
-                h = Dy(dlu::LabelHeight);
+            case ControlKind::Label: {
+                const SIZE text = TextSize(WindowText(c.Hwnd), DT_NOPREFIX);
+                w = text.cx;
+                h = std::max<int>(Dy(dlu::LabelHeight), text.cy);
                 break;
+            }
             case ControlKind::Button:
                 w = std::max(Dx(dlu::ButtonWidth), TextWidth(WindowText(c.Hwnd), true) + Dx(10));
                 h = Dy(dlu::ButtonHeight);

@@ -14,11 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -428,6 +430,9 @@ TEST(DialogViewWin32, TheDialogShowsItsSectionsAndABlackPanel) {
     Drain();
     HWND dialog = DialogWindow(L"Look");
     ASSERT_TRUE(dialog);
+    // Above the windows of tests running beside this one, away from the
+    // middle of the screen where their boxes show.
+    SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE);
     RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Drain();
     Screenshot(dialog, std::string(MARIVELLE_BUILD_DIR) + "\\dialog_view_win32.bmp");
@@ -455,3 +460,85 @@ TEST(DialogViewWin32, TheDialogShowsItsSectionsAndABlackPanel) {
 }
 
 }  // namespace
+
+BOOL CALLBACK CollectText(HWND child, LPARAM texts) {
+    wchar_t text[512] = {};
+    GetWindowTextW(child, text, 512);
+    *reinterpret_cast<std::wstring*>(texts) += std::wstring(text) + L"|";
+    return TRUE;
+}
+
+// The colour chooser runs the system's modal loop, the about box ours; the
+// idle work (the preview's frames) goes on under both, and what the person
+// picks comes back.
+TEST(DialogViewWin32, TheColourChooserAndTheAboutBoxKeepTheIdleWorkRunning) {
+    auto& dialogs = platform::SystemDialogs();
+    auto view = dialogs.CreateDialog(Describe("FormStandard", "Standard"));
+    view->Show();
+    Drain();
+
+    // The person's part, acted from the idle hook once the box is up.
+    std::function<void(HWND)> act;
+    const wchar_t* title = L"";
+    int passes = 0;
+    dialogs.Application().SetIdleHandler([&](bool& done) {
+        done = false;
+        ++passes;
+        if (HWND box = FindWindowW(L"#32770", title); box && act) {
+            auto once = act;
+            act = nullptr;
+            once(box);
+        }
+    });
+    // A box that never goes would hang the test: it is cancelled late.
+    std::atomic<bool> finished = false, rescued = false;
+    std::thread watchdog([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!finished && std::chrono::steady_clock::now() < deadline) Sleep(50);
+        while (!finished) {
+            rescued = true;
+            for (const wchar_t* t : {L"Clock Colour", L"About Fishes"})
+                if (HWND box = FindWindowW(L"#32770", t)) PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+            Sleep(200);
+        }
+    });
+
+    // The red, green and blue fields of the chooser, then OK.
+    title = L"Clock Colour";
+    act = [](HWND box) {
+        SetDlgItemTextW(box, 706, L"18");
+        SetDlgItemTextW(box, 707, L"52");
+        SetDlgItemTextW(box, 708, L"86");
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    };
+    uint32_t color = 0x00FFFFFF;
+    EXPECT_TRUE(view->ChooseColor("Clock Colour", color));
+    EXPECT_EQ(color, 0x00563412u);
+    EXPECT_GT(passes, 0);
+
+    act = [](HWND box) { PostMessageW(box, WM_COMMAND, IDCANCEL, 0); };
+    EXPECT_FALSE(view->ChooseColor("Clock Colour", color));
+    EXPECT_EQ(color, 0x00563412u) << "a cancelled choice keeps the colour";
+
+    std::wstring texts;
+    title = L"About Fishes";
+    act = [&texts](HWND box) {
+        EnumChildWindows(box, &CollectText, reinterpret_cast<LPARAM>(&texts));
+        PostMessageW(Named(box, L"ButtonOk"), BM_CLICK, 0, 0);
+    };
+    platform::AboutInfo about;
+    about.ProgramName = "Fishes";
+    about.Version = "4.0";
+    about.Comments = "A 3D aquarium.\n\nOpenGL version: 2.1 Mesa";
+    about.Copyright = "Copyright \xC2\xA9 Tarnwick Software";
+    passes = 0;
+    view->ShowAbout(about);
+    EXPECT_GT(passes, 0);
+    EXPECT_NE(texts.find(L"A 3D aquarium.\n\nOpenGL version: 2.1 Mesa|"), std::wstring::npos);
+    EXPECT_NE(texts.find(L"Copyright \u00A9 Tarnwick Software"), std::wstring::npos);
+
+    finished = true;
+    watchdog.join();
+    EXPECT_FALSE(rescued) << "a box did not end as the person ended it";
+    dialogs.Application().SetIdleHandler({});
+}
