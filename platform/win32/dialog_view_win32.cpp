@@ -11,7 +11,7 @@
 //
 // The dialogs run in a Win32 message loop of their own below (the
 // application object of the dialog roles), whose idle hook keeps running
-// during modal runs and under the colour chooser and message boxes.
+// during modal runs and under the system's colour chooser.
 #include "platform/dialog_view.h"
 #include "platform/message_reporter.h"
 #include "platform/win32/wide_text.h"
@@ -235,14 +235,8 @@ public:
         for (Control* c : Buttons)
             if (c->Desc.ModalResult == mrOk) SendMessageW(Dialog, DM_SETDEFID, static_cast<WPARAM>(c->Id), 0);
 
-        // The least window for the least client area; that is also its size.
-        const SIZE least = LeastClient();
-        RECT frame{0, 0, least.cx, least.cy};
-        AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(Dialog, GWL_STYLE)), FALSE,
-                           static_cast<DWORD>(GetWindowLongPtrW(Dialog, GWL_EXSTYLE)));
-        LeastWindow = {frame.right - frame.left, frame.bottom - frame.top};
-        SetWindowPos(Dialog, nullptr, 0, 0, LeastWindow.cx, LeastWindow.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        Layout();
+        // The window starts at the least size its controls need.
+        Relayout();
         TheLoop().AddDialog(Dialog);
     }
 
