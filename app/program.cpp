@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "core/strutil.h"
+#include "render/gl_census.h"
 #include "render/pass_timer.h"
 #include "scene/objects.h"
 #include "scene/scene_sound.h"
@@ -9,6 +10,7 @@
 #include "world/underwater_world.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cstdint>
 #include <string>
 
@@ -145,6 +147,12 @@ TProgramOptions ParseProgramOptions(const std::vector<std::string>& args, std::s
             ++i;
         } else if (a == "--pass-times") {
             o.PassTimes = true;
+        } else if (a == "--stats") {
+            int64_t seconds = 0;
+            if (left < 1 || !ParseCount(args[i + 1], 86400, seconds))
+                return fail("--stats needs a number of seconds from 1 to 86400");
+            o.StatsSeconds = static_cast<int32_t>(seconds);
+            ++i;
         } else if (a == "--record-film") {
             int64_t seconds = 0, fps = 0;
             if (left < 3) return fail("--record-film needs SECONDS FPS NAME");
@@ -209,6 +217,7 @@ std::string ProgramUsage(std::string_view programName) {
            "  --fps                           show the frame rate\n"
            "  --no-sound                      silence\n"
            "  --volume N                      sound volume 0 to 100\n"
+           "  --stats SECONDS                 every SECONDS s print the frames drawn and the GL objects held\n"
            "\n"
            "In a window of its own:\n"
            "  --size WxH                      window size in pixels (default 1280x720)\n"
@@ -257,6 +266,7 @@ void TAquariumProgram::Configure(const TProgramOptions& options) {
     FShowFPS = options.ShowFPS;
     FFrameLimit = options.Frames;
     FPassTimes = options.PassTimes;
+    FStatsSeconds = options.StatsSeconds;
     FFilmPending = options.RecordFilm;
     FFilmSeconds = options.FilmSeconds;
     FFilmFramesPerSecond = options.FilmFramesPerSecond;
@@ -315,6 +325,7 @@ void TAquariumProgram::FrameDrawn() {
     if (FFramesDrawn == 0) FFirstFrameTick = now;
     FLastFrameTick = now;
     ++FFramesDrawn;
+    if (FStatsSeconds > 0 && now - FFirstFrameTick >= FNextStatsMs) PrintStats(now - FFirstFrameTick);
     if (FFrameLimit > 0 && FFramesDrawn >= FFrameLimit) Application().Terminate();
 }
 
@@ -322,8 +333,18 @@ void TAquariumProgram::Idle(bool& done) {
     TGLScreenSaver::Idle(done);
     // Switched on once GL runs: the timer asks it for a query object.
     if (FPassTimes && GLStarted() && !ThePassTimer().Enabled()) ThePassTimer().Enable();
+    if (FStatsSeconds > 0 && GLStarted() && !GL_CensusStarted()) GL_StartCensus();
     // After a whole pass, never inside one: the film draws frames itself.
     if (FFilmPending && GLStarted() && !InIdle()) RecordRequestedFilm();
+}
+
+void TAquariumProgram::PrintStats(uint32_t sinceFirstFrameMs) {
+    FNextStatsMs = (sinceFirstFrameMs / 1000 / FStatsSeconds + 1) * 1000 * FStatsSeconds;
+    const TGLCensus census = GL_Census();
+    std::printf("stats: %u s, %lld frames, %lld GL textures, %lld GL display lists\n", sinceFirstFrameMs / 1000,
+                static_cast<long long>(FFramesDrawn), static_cast<long long>(census.Textures),
+                static_cast<long long>(census.Lists));
+    std::fflush(stdout);
 }
 
 void TAquariumProgram::RecordRequestedFilm() {

@@ -37,6 +37,8 @@ struct TProgramOptions {
     int64_t Frames = 0;
     // Time each pass of every frame and print the sums at the end.
     bool PassTimes = false;
+    // Every so many seconds, print the frames drawn and the GL objects held.
+    int32_t StatsSeconds = 0;
     bool RecordFilm = false;
     int32_t FilmSeconds = 0;
     int32_t FilmFramesPerSecond = 0;
@@ -103,11 +105,14 @@ private:
     void RecordRequestedFilm();
     void Fail(const std::string& why);
     void ApplyOverrides();
+    void PrintStats(uint32_t sinceFirstFrameMs);
 
     TSettingOverrides FOverrides;
     bool FShowFPS = false;
     int64_t FFrameLimit = 0;
     bool FPassTimes = false;
+    int32_t FStatsSeconds = 0;
+    uint32_t FNextStatsMs = 0;
     bool FFilmPending = false;
     int32_t FFilmSeconds = 0;
     int32_t FFilmFramesPerSecond = 0;

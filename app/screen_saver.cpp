@@ -35,10 +35,6 @@ constexpr const char* kInstalledHelpFolder = MARIVELLE_HELP_FROM_PROGRAM;
 // The system's password change: provider, parent window, two zeros.
 using TPwdChangePassword = uint32_t (*)(const char* provider, uintptr_t parent, uint32_t, uint32_t);
 
-// Moves ignored after the tracking is reset: the pointer settles first.
-constexpr int32_t kMovesIgnored = 5;
-// A move ends the run only beyond this many pixels in x and in y.
-constexpr int32_t kMoveSlack = 2;
 // The configuration role leaves the dialog room on every pass.
 constexpr uint32_t kConfigSleepMs = 4;
 
@@ -330,47 +326,7 @@ void TGLScreenSaver::ChangePassword() {
     FreeSystemLibrary();
 }
 
-void TGLScreenSaver::ResetMouseTracking() {
-    FMouseX = -1;
-    FMouseY = -1;
-    FMovesToIgnore = kMovesIgnored;
-}
-
-bool TGLScreenSaver::IsExitMessage(const platform::WindowMessage& msg) {
-    namespace wm = platform::wm;
-    switch (msg.Msg) {
-        case wm::MouseMove: {
-            if (!MouseMoveExit) return false;
-            if (FMovesToIgnore > 0) {
-                --FMovesToIgnore;
-                return false;
-            }
-            const int32_t x = static_cast<int16_t>(msg.LParam & 0xFFFF);
-            const int32_t y = static_cast<int16_t>((msg.LParam >> 16) & 0xFFFF);
-            if (FMouseX == -1 && FMouseY == -1) {
-                FMouseX = x;
-                FMouseY = y;
-                return false;
-            }
-            if (std::abs(x - FMouseX) > kMoveSlack && std::abs(y - FMouseY) > kMoveSlack) {
-                ResetMouseTracking();
-                return true;
-            }
-            return false;
-        }
-        case wm::KeyDown:
-            return msg.WParam != platform::vk::Shift && msg.WParam != platform::vk::Control &&
-                   msg.WParam != platform::vk::Snapshot;
-        case wm::LButtonDblClk:
-        case wm::LButtonUp:
-        case wm::MButtonDblClk:
-        case wm::MButtonUp:
-        case wm::RButtonDblClk:
-        case wm::RButtonUp:
-        case wm::SysKeyDown: return true;
-        default: return false;
-    }
-}
+void TGLScreenSaver::ResetMouseTracking() { FExitRules.Reset(); }
 
 void TGLScreenSaver::HandleMessage(platform::WindowMessage& msg, bool& handled) {
     // The window is gone (closed, or its foreign parent destroyed): there is
@@ -389,7 +345,7 @@ void TGLScreenSaver::HandleMessage(platform::WindowMessage& msg, bool& handled) 
     }
     bool exit = false;
     try {
-        exit = IsExitMessage(msg);
+        exit = FExitRules.IsExitMessage(msg, MouseMoveExit);
         if (!exit) {
             TCustomGLApplication::HandleMessage(msg, handled);
             return;

@@ -4,6 +4,7 @@
 // the scene and world it shows.
 #pragma once
 
+#include "app/exit_rules.h"
 #include "app/gl_application.h"
 #include "scene/scene_host.h"
 
@@ -139,8 +140,6 @@ private:
     void SaveSceneOptions();
     void ReapplySchoolVisibility();
     void RenderScene(float deltaTime);
-    // True when this message ends the run (the exit rules).
-    bool IsExitMessage(const platform::WindowMessage& msg);
 
     std::unique_ptr<TGLDisplay> FGLDisplay;
     std::unique_ptr<TGLWindow> FGLWindow;
@@ -150,11 +149,7 @@ private:
 
     TSaverRole FRole = srProgram;
     uintptr_t FParentHandle = 0;
-    // Mouse tracking: the reference point (-1 while unset) and the moves
-    // still to be ignored.
-    int32_t FMouseX = -1;
-    int32_t FMouseY = -1;
-    int32_t FMovesToIgnore = 0;
+    TExitRules FExitRules;
     float FPowerOffTime = -1;
     float FMonitorOffTime = -1;
     int32_t FPowerOffIndex = 0;

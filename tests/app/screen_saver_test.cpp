@@ -134,6 +134,15 @@ TEST_F(ScreenSaverTest, WithMouseMoveExitOnlyALargeMoveAfterTheSettlingMovesEnds
     EXPECT_TRUE(Ended());
 }
 
+TEST_F(ScreenSaverTest, AReferencePointLeftOfTheWindowCountsLikeAnyOther) {
+    Make({"-s"});
+    saver->MouseMoveExit = true;
+    for (int i = 0; i < 5; ++i) Send(wm::MouseMove, 0, 0);
+    Send(wm::MouseMove, 0, 0xFFFFFFFF);  // (-1, -1): a captured pointer beyond the edge
+    Send(wm::MouseMove, 0, 2 | (2 << 16));
+    EXPECT_TRUE(Ended()) << "3 px in x and y from the reference point";
+}
+
 TEST_F(ScreenSaverTest, PowerTimersFireOnceFromTheFrameTimersStart) {
     Make({"-s"});
     saver->SetPowerOffIndex(4);
