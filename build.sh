@@ -24,12 +24,14 @@ PACKAGES=(
   xscreensaver xdotool
 )
 
-# What the Windows build adds: the cross compiler, zlib for Windows, and Wine
-# with a virtual X server and a sound server to run what it makes (the X
-# libraries are ones Wine only recommends; the Linux list brings the rest).
+# What the Windows build adds: the cross compiler, zlib for Windows, NSIS for
+# the installer, and Wine with a virtual X server and a sound server to run
+# what it makes (the X libraries are ones Wine only recommends; the Linux
+# list brings the rest).
 WINDOWS_PACKAGES=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
   wine64 xvfb xauth pulseaudio pulseaudio-utils libxcursor1 libxi6 libxcomposite1 libxxf86vm1
+  nsis
 )
 
 deps() {

@@ -86,3 +86,11 @@ endif()
 if(TARGET platform_resources_win32_test)
   marivelle_embed_file(platform_resources_win32_test SAMPLE_GSC ${CMAKE_CURRENT_SOURCE_DIR}/data/archive/Fishes.gsc)
 endif()
+
+# The installer and its uninstaller, run silently under Wine in a prefix of
+# their own.
+if(TARGET marivelle_installer)
+  add_test(NAME installer COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/installer/installer_test.sh
+    ${MARIVELLE_WINE} ${MARIVELLE_INSTALLER} $<TARGET_FILE:marivelle> ${PROJECT_SOURCE_DIR}/data/help/Help.html
+    ${PROJECT_VERSION})
+endif()
