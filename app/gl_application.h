@@ -235,6 +235,9 @@ public:
     // Start found no display fit for GL output and ended the run.
     bool DisplayUnavailable() const { return FDisplayUnavailable; }
 
+    // The GL library, binding, window system and display this runs on.
+    const TGLPlatform& GLPlatform() const { return Platform; }
+
     TNotifyEvent OnStartOpenGL, OnStopOpenGL, OnSnapShot;
     TViewportEvent OnResizeViewport;
     TRenderEvent OnRender;

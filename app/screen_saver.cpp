@@ -32,8 +32,15 @@ constexpr const char* kHelpPage = "Help.html";
 // ("../share/doc/marivelle/"); the install rules that put it there say so.
 constexpr const char* kInstalledHelpFolder = MARIVELLE_HELP_FROM_PROGRAM;
 
-// The system's password change: provider, parent window, two zeros.
+// The system's password change: provider, parent window, two zeros; and its
+// check: the window to own the dialog, true when the saver may end. (One
+// calling convention on x86-64, so no system header is needed to call them.)
 using TPwdChangePassword = uint32_t (*)(const char* provider, uintptr_t parent, uint32_t, uint32_t);
+using TVerifyScreenSavePwd = int32_t (*)(uintptr_t window);
+
+// Where the system keeps the person's choice of a saver password.
+constexpr const char* kDesktopKey = "Control Panel\\desktop";
+constexpr const char* kUsePasswordValue = "ScreenSaveUsePassword";
 
 // The configuration role leaves the dialog room on every pass.
 constexpr uint32_t kConfigSleepMs = 4;
@@ -190,7 +197,7 @@ TGLScreenSaver::TGLScreenSaver(const std::vector<std::string>& args, std::string
     FExt = std::string(ext);
     FArguments = args;
     FRole = RoleFromArguments(args, ext);
-    FParentHandle = ParentHandleFromArguments(args, 0);
+    FParentHandle = ParentHandleFromArguments(args, glPlatform.Windows->ForegroundWindow());
     if (FRole == srPassword) {
         Application().SetShowMainForm(false);
         ChangePassword();
@@ -206,6 +213,8 @@ TGLScreenSaver::~TGLScreenSaver() {
     }
     StopScene();
     if (IsFullScreen()) FGLDisplay->LeaveFullScreen();
+    if (FSaverRunningSet) Services.Power->SetScreenSaverRunning(false);
+    if (FParentDisabled) GLPlatform().Windows->EnableWindow(FParentHandle, true);
     SetCursorVisible(true);
     SetWindow(nullptr);
     SetDisplay(nullptr);
@@ -228,6 +237,10 @@ void TGLScreenSaver::Initialize() {
     // A program or a saver of our own keeps the desktop's saver away; inside
     // a daemon's window or a preview that is the daemon's business.
     SetNeedDisplay((FRole == srProgram || FRole == srSaver) && !DaemonWindow);
+    if ((FRole == srProgram || FRole == srSaver) && !DaemonWindow) {
+        Services.Power->SetScreenSaverRunning(true);
+        FSaverRunningSet = true;
+    }
     switch (FRole) {
         case srSaver:
             HideMainForm();
@@ -246,7 +259,14 @@ void TGLScreenSaver::Initialize() {
             TerminateOnLeave = true;
             FGLWindow->ParentWindow = FParentHandle;
             break;
-        case srConfig: HideApplicationWindows(); break;
+        case srConfig:
+            HideApplicationWindows();
+            // The display settings wait for the dialog, as for a modal one.
+            if (FParentHandle) {
+                GLPlatform().Windows->EnableWindow(FParentHandle, false);
+                FParentDisabled = true;
+            }
+            break;
         case srProgram:
         case srPassword: break;
     }
@@ -319,11 +339,35 @@ void TGLScreenSaver::FreeSystemLibrary() {
     FSystemLibrary = 0;
 }
 
-void TGLScreenSaver::ChangePassword() {
+bool TGLScreenSaver::ChangePassword() {
     // Linux has no such library: the desktop's screen locker owns passwords.
-    if (auto change = reinterpret_cast<TPwdChangePassword>(LoadSystemEntry("MPR.DLL", "PwdChangePasswordA")))
-        change("SCRSAVE", FParentHandle, 0, 0);
+    auto change = reinterpret_cast<TPwdChangePassword>(LoadSystemEntry("MPR.DLL", "PwdChangePasswordA"));
+    FPasswordChangeFound = change != nullptr;
+    if (change) change("SCRSAVE", FParentHandle, 0, 0);
     FreeSystemLibrary();
+    return FPasswordChangeFound;
+}
+
+bool TGLScreenSaver::PasswordInUse() const {
+    auto key = Services.Settings->Open(platform::SettingsRoot::User, kDesktopKey, platform::SettingsAccess::ReadOnly);
+    if (!key) return false;
+    const platform::ISettingsKey::ReadResult read = key->Read(kUsePasswordValue);
+    if (read.Failed || !read.Value) return false;
+    const std::string text(str::Trim(*read.Value));
+    return IsDecimal(text) && std::strtoll(text.c_str(), nullptr, 10) != 0;
+}
+
+bool TGLScreenSaver::VerifyPassword() {
+    auto verify = reinterpret_cast<TVerifyScreenSavePwd>(LoadSystemEntry("PASSWORD.CPL", "VerifyScreenSavePwd"));
+    // Without the system's check there is nothing to keep the person out.
+    bool mayEnd = true;
+    if (verify) {
+        SetCursorVisible(true);
+        mayEnd = verify(GLPlatform().Windows->ForegroundWindow()) != 0;
+        SetCursorVisible(false);
+    }
+    FreeSystemLibrary();
+    return mayEnd;
 }
 
 void TGLScreenSaver::ResetMouseTracking() { FExitRules.Reset(); }

@@ -102,17 +102,21 @@ public:
     void* LoadSystemEntry(const std::string& libraryFile, const std::string& entryName);
     void FreeSystemLibrary();
     uintptr_t SystemLibrary() const { return FSystemLibrary; }
-    // The system's password change, when the system has one.
-    void ChangePassword();
+    // The system's password change, when the system has one; false when it
+    // has none (on Linux the desktop's screen locker owns passwords).
+    bool ChangePassword();
+    bool PasswordChangeFound() const { return FPasswordChangeFound; }
 
     void PowerOffNow();
     void MonitorOffNow();
     void ResetMouseTracking();
     void HideMainForm();
-    // No password of our own on Linux: the desktop's locker guards the
-    // session, so the saver may always end.
-    bool PasswordInUse() const { return false; }
-    bool VerifyPassword() { return true; }
+    // Whether the person asked the system to check a password before the
+    // saver ends (never set where no store holds that choice).
+    bool PasswordInUse() const;
+    // The system's check; true (the saver may end) where the system has
+    // none.
+    bool VerifyPassword();
 
     TMainScene* Scene() const { return FScene.get(); }
     TUnderWaterWorld* World() const { return FWorld.get(); }
@@ -158,4 +162,8 @@ private:
     std::string FExt;
     std::vector<std::string> FArguments;
     uintptr_t FSystemLibrary = 0;
+    bool FPasswordChangeFound = false;
+    // What Initialize told the system and the parent window, undone at the end.
+    bool FSaverRunningSet = false;
+    bool FParentDisabled = false;
 };

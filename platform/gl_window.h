@@ -81,6 +81,12 @@ public:
     // Blocks until an event for the windows made here is pending, or for at
     // most timeoutMs; false at once when there are no windows to wait on.
     virtual bool WaitForMessages(int32_t timeoutMs) = 0;
+    // The window the person works in now, or 0 where the system has no such
+    // notion.
+    virtual GLWindowHandle ForegroundWindow() = 0;
+    // Lets any window (also a foreign one) take input or not; nothing where
+    // windows cannot be disabled.
+    virtual void EnableWindow(GLWindowHandle window, bool enabled) = 0;
 };
 
 // This OS's windows; lives for the whole process.

@@ -22,6 +22,10 @@ public:
     // every idle pass: it never blocks and, with nothing announced, never
     // allocates.
     virtual bool TakeSleepNotice() = 0;
+    // Tells the system whether a screen saver of ours runs now (Windows
+    // keeps its own saver and its hot keys away meanwhile). Nothing where
+    // the system keeps no such flag.
+    virtual void SetScreenSaverRunning(bool running) = 0;
 };
 
 // On Linux: the X server's saver is suspended and the session's screen

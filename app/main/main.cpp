@@ -3,6 +3,7 @@
 #include "app/settings_form.h"
 #include "app/xscreensaver_setup.h"
 #include "core/strutil.h"
+#include "platform/command_line.h"
 #include "platform/dialog_view.h"
 #include "platform/gl_window.h"
 #include "platform/hidden_modes.h"
@@ -27,6 +28,12 @@ std::string Extension(const std::string& name) {
 // The settings dialog with the aquarium in its preview panel, on the
 // toolkit's own loop.
 int RunSettings(const std::string& name, const TProgramOptions& options, const std::string& ext) {
+#ifdef MARIVELLE_NO_SYSTEM_DIALOGS
+    (void)options;
+    (void)ext;
+    std::fprintf(stderr, "%s: this build has no settings dialog\n", name.c_str());
+    return 2;
+#else
     platform::IDialogSystem& dialogs = platform::SystemDialogs();
     if (!dialogs.Available()) {
         std::fprintf(stderr, "%s: the settings need a desktop session to show them on (is DISPLAY right?)\n",
@@ -38,16 +45,19 @@ int RunSettings(const std::string& name, const TProgramOptions& options, const s
     TAquariumProgram program(options, ext, services);
     TFormSettings form(program, dialogs);
     return program.Run();
+#endif
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (const auto helper = platform::RunHiddenMode(argc, argv)) return *helper;
-    const std::string name = argc > 0 && argv[0] ? std::string(str::ExtractFileName(argv[0])) : "marivelle";
+    const std::vector<std::string> commandLine = platform::ProgramArguments(argc, argv);
+    const std::string name = commandLine.empty() ? "marivelle" : std::string(str::ExtractFileName(commandLine[0]));
     const char* saverWindow = std::getenv("XSCREENSAVER_WINDOW");
-    const TProgramOptions options = ParseProgramOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc),
-                                                        saverWindow ? saverWindow : "");
+    const TProgramOptions options =
+        ParseProgramOptions(std::vector<std::string>(commandLine.begin() + (commandLine.empty() ? 0 : 1), commandLine.end()),
+                            saverWindow ? saverWindow : "");
     if (!options.Error.empty()) {
         std::fprintf(stderr, "%s: %s\n\n%s", name.c_str(), options.Error.c_str(), ProgramUsage(name).c_str());
         return 2;
@@ -74,7 +84,9 @@ int main(int argc, char** argv) {
         if (options.SettingsDialog) return RunSettings(name, options, Extension(name));
         TAquariumProgram program(options, Extension(name));
         if (program.Role() == srPassword) {
-            std::puts("3D Marivelle keeps no password of its own: your desktop's screen locker handles passwords.");
+            // The system's own dialog ran already, where there is one.
+            if (!program.PasswordChangeFound())
+                std::puts("3D Marivelle keeps no password of its own: your desktop's screen locker handles passwords.");
             return 0;
         }
         // A preview or a daemon's window that does not exist has nothing to

@@ -5,6 +5,7 @@
 // goes and the loop sleeps until GTK, the GL windows' X connection or a
 // signal wakes it.
 #include "platform/linux/application_gtk.h"
+#include "platform/idle_pass.h"
 #include "platform/linux/application_local.h"
 
 #include "platform/dialog_view.h"

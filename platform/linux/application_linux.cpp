@@ -2,10 +2,10 @@
 // the GL windows' X connection when the hook is done, and ends cleanly on
 // SIGTERM, SIGINT or SIGHUP (a saver daemon ends its hacks with SIGTERM).
 #include "platform/application_hooks.h"
+#include "platform/idle_pass.h"
 #include "platform/linux/application_local.h"
 #include "platform/display.h"
 #include "platform/gl_window.h"
-#include "platform/message_reporter.h"
 
 #include <csignal>
 
@@ -17,22 +17,6 @@ Size PrimaryMonitorSize() {
         if (m.Primary) return {m.Width, m.Height};
     if (monitors.empty()) return {};
     return {monitors.front().Width, monitors.front().Height};
-}
-
-bool RunIdlePass(const std::function<void(bool&)>& idle, const ApplicationHandlers& handlers,
-                 const std::string& title, bool& done) {
-    try {
-        idle(done);
-    } catch (const std::exception& e) {
-        // A copy: the hook may replace itself while it runs.
-        auto handler = handlers.Exception;
-        if (!handler) {
-            SystemMessageReporter().ShowError(title, e.what());
-            return false;
-        }
-        handler(e);
-    }
-    return true;
 }
 
 namespace {

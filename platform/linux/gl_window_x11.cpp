@@ -213,6 +213,11 @@ public:
         return poll(&fd, 1, timeoutMs) > 0;
     }
 
+    // X has input focus but no foreground window a program could name.
+    GLWindowHandle ForegroundWindow() override { return 0; }
+    // X windows cannot be disabled; a dialog's own toolkit keeps it modal.
+    void EnableWindow(GLWindowHandle, bool) override {}
+
     int ConnectionFd() const { return Dpy ? ConnectionNumber(Dpy) : -1; }
 
 private:

@@ -176,6 +176,10 @@ public:
         return true;
     }
 
+    // The X server and the desktop keep no running-saver flag; the display
+    // request above is what keeps their savers away.
+    void SetScreenSaverRunning(bool) override {}
+
 private:
     Display* OpenDisplay() const { return XOpenDisplay(HasDisplayName ? DisplayName.c_str() : nullptr); }
 

@@ -50,6 +50,14 @@ public:
         return !Queue.empty();
     }
 
+    GLWindowHandle ForegroundWindow() override { return Foreground; }
+    void EnableWindow(GLWindowHandle window, bool enabled) override {
+        if (enabled)
+            Disabled.erase(window);
+        else
+            Disabled.insert(window);
+    }
+
     void Post(GLWindowHandle window, uint32_t msg, uintptr_t wParam = 0, intptr_t lParam = 0) {
         Queue.push_back({window, WindowMessage{msg, wParam, lParam, 0}});
     }
@@ -62,6 +70,8 @@ public:
     std::map<GLWindowHandle, std::pair<int32_t, int32_t>> ForeignSizes;
     std::vector<std::pair<GLWindowHandle, WindowMessage>> Queue;
     std::set<uintptr_t> Held;
+    GLWindowHandle Foreground = 0;
+    std::set<GLWindowHandle> Disabled;
     int Pumps = 0;
     int Waits = 0;
     bool CursorVisible = true;

@@ -103,7 +103,9 @@ public:
         SleepNotice = false;
         return notice;
     }
+    void SetScreenSaverRunning(bool running) override { SaverRunning.push_back(running); }
     std::vector<std::pair<bool, bool>> Calls;  // needDisplay, needSystem
+    std::vector<bool> SaverRunning;            // each SetScreenSaverRunning, in order
     bool Available = true;
     int Suspends = 0;
     int MonitorOffs = 0;
