@@ -18,7 +18,8 @@ file(GLOB test_sources CONFIGURE_DEPENDS
   ${CMAKE_CURRENT_SOURCE_DIR}/app/shipped_scene_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/app/aquarium_integration_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/resources_test.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/platform/*_win32_test.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/*_win32_test.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/app/*_win32_test.cpp)
 # Left out: drawing for real needs GLX and Xvfb; the full-disk case mounts a
 # small file system.
 list(FILTER test_sources EXCLUDE REGEX "/(render/gl_render|render/glx|world/overlay_render|core/file_write)_test\\.cpp$")
@@ -72,11 +73,18 @@ foreach(target world_fish_render_test app_startup_test app_shipped_scene_test ap
     target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/app/startup.cpp)
   endif()
 endforeach()
-foreach(target app_startup_test app_shipped_scene_test app_aquarium_integration_test)
+foreach(target app_startup_test app_shipped_scene_test app_aquarium_integration_test app_saver_win32_test)
   if(TARGET ${target})
     marivelle_embed_archive(${target})
   endif()
 endforeach()
+
+# The saver file itself, run in its roles on the test's X server; the
+# pictures it showed are kept beside the test for a person to look at.
+if(TARGET app_saver_win32_test)
+  add_dependencies(app_saver_win32_test marivelle)
+  set_tests_properties(app_saver_win32_test PROPERTIES TIMEOUT 400 RUN_SERIAL TRUE)
+endif()
 
 # The registry store's test reads through the framework, its real client.
 if(TARGET platform_settings_store_win32_test)

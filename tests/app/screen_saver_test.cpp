@@ -289,4 +289,57 @@ TEST_F(ScreenSaverTest, ThePasswordRoleCallsTheSystemsChangeWhenThereIsOneAndEnd
     EXPECT_EQ(saver->SystemLibrary(), 0u);
 }
 
+struct VerifyCall {
+    int32_t Answer = 0;
+    uintptr_t Window = 0;
+    int Calls = 0;
+} verifyCall;
+
+int32_t FakeVerify(uintptr_t window) {
+    verifyCall.Window = window;
+    ++verifyCall.Calls;
+    return verifyCall.Answer;
+}
+
+TEST_F(ScreenSaverTest, ASaverPasswordChosenInTheSystemIsCheckedBeforeTheSaverEnds) {
+    verifyCall = {};
+    Null.Settings.Set(platform::SettingsRoot::User, "Control Panel\\desktop", "ScreenSaveUsePassword", "1");
+    Null.Processes.Libraries["/usr/lib/PASSWORD.CPL"]["VerifyScreenSavePwd"] = reinterpret_cast<void*>(&FakeVerify);
+    windows.Foreground = 0x99;
+    Make({"-s"});
+    ASSERT_TRUE(saver->PasswordInUse());
+    Send(wm::KeyDown, 'A');
+    EXPECT_EQ(verifyCall.Calls, 1);
+    EXPECT_EQ(verifyCall.Window, 0x99u) << "the check's dialog belongs to the foreground window";
+    EXPECT_FALSE(Ended()) << "a wrong password keeps the saver running";
+    EXPECT_TRUE(saver->IsFullScreen());
+    EXPECT_EQ(Null.Processes.Loaded, 0) << "the library is freed after each check";
+    verifyCall.Answer = 1;
+    Send(wm::KeyDown, 'A');
+    EXPECT_EQ(verifyCall.Calls, 2);
+    EXPECT_TRUE(Ended());
+
+    // Without the system's check the saver simply ends.
+    saver.reset();
+    Null.Processes.Libraries.clear();
+    Null.Application.IsTerminated = false;
+    Make({"-s"});
+    Send(wm::KeyDown, 'A');
+    EXPECT_TRUE(Ended());
+    EXPECT_EQ(verifyCall.Calls, 2);
+}
+
+TEST_F(ScreenSaverTest, TheSystemKnowsTheSaverRunsAndTheSettingsCallerWaitsForTheDialog) {
+    Make({"-s"});
+    EXPECT_EQ(Null.Power.SaverRunning, std::vector<bool>{true});
+    saver.reset();
+    EXPECT_EQ(Null.Power.SaverRunning, (std::vector<bool>{true, false}));
+
+    Make({"/c:1234"});
+    EXPECT_EQ(windows.Disabled, std::set<platform::GLWindowHandle>{1234});
+    saver.reset();
+    EXPECT_TRUE(windows.Disabled.empty()) << "the display settings take input again";
+    EXPECT_EQ(Null.Power.SaverRunning.size(), 2u) << "the settings are no running saver";
+}
+
 }  // namespace
