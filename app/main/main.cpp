@@ -28,12 +28,6 @@ std::string Extension(const std::string& name) {
 // The settings dialog with the aquarium in its preview panel, on the
 // toolkit's own loop.
 int RunSettings(const std::string& name, const TProgramOptions& options, const std::string& ext) {
-#ifdef MARIVELLE_NO_SYSTEM_DIALOGS
-    (void)options;
-    (void)ext;
-    std::fprintf(stderr, "%s: this build has no settings dialog\n", name.c_str());
-    return 2;
-#else
     platform::IDialogSystem& dialogs = platform::SystemDialogs();
     if (!dialogs.Available()) {
         std::fprintf(stderr, "%s: the settings need a desktop session to show them on (is DISPLAY right?)\n",
@@ -45,7 +39,6 @@ int RunSettings(const std::string& name, const TProgramOptions& options, const s
     TAquariumProgram program(options, ext, services);
     TFormSettings form(program, dialogs);
     return program.Run();
-#endif
 }
 
 }  // namespace
