@@ -743,31 +743,42 @@ void TUnderWater::BuildBackgroundCrop(const TMeshGroup& group) {
     }
     if (std::fabs(area - static_cast<double>((s1 - s0) * (t1 - t0))) > 1e-4) return;
 
-    // Per band, the rows from the lowest to the highest cell within reach of
-    // one that passes the test.
+    // Per band, each run of rows that pass the test, widened by the reach of
+    // filtering; rows past the picture's edges wrap round, as the texture
+    // does, so a sliver at one edge can show what lies at the other.
     const int columns = cells.Columns, rows = cells.Rows;
     const int reachColumns = static_cast<int>(std::ceil(CropReach * static_cast<float>(columns)));
     const int reachRows = static_cast<int>(std::ceil(CropReach * static_cast<float>(rows)));
     const float needed = BackgroundAlphaRef * 255.0f - CropSlack;
     auto wrap = [](int i, int count) { return (i % count + count) % count; };
+    const int firstRow = static_cast<int>(std::floor(t0 * rows)) - reachRows;
+    const int lastRow = static_cast<int>(std::ceil(t1 * rows)) + reachRows;
     std::vector<std::array<float, 4>> quads;  // s0, s1, t0, t1
     for (int band = 0; band < BackgroundBands; ++band) {
         const float bandS0 = s0 + (s1 - s0) * static_cast<float>(band) / BackgroundBands;
         const float bandS1 = s0 + (s1 - s0) * static_cast<float>(band + 1) / BackgroundBands;
         const int c0 = static_cast<int>(std::floor(bandS0 * columns)) - reachColumns;
         const int c1 = static_cast<int>(std::ceil(bandS1 * columns)) + reachColumns;
-        int low = INT32_MAX, high = INT32_MIN;
-        for (int r = static_cast<int>(std::floor(t0 * rows)) - reachRows; r < std::ceil(t1 * rows) + reachRows; ++r)
+        auto passes = [&](int r) {
             for (int c = c0; c < c1; ++c)
-                if (cells.At(wrap(c, columns), wrap(r, rows)) > needed) {
-                    low = std::min(low, r);
-                    high = std::max(high, r);
-                    break;
+                if (cells.At(wrap(c, columns), wrap(r, rows)) > needed) return true;
+            return false;
+        };
+        float runT0 = 0, runT1 = -1;  // the run being gathered
+        for (int r = firstRow; r <= lastRow + 1; ++r) {
+            if (r <= lastRow && passes(r)) {
+                const float low = std::max(t0, static_cast<float>(r - reachRows) / rows);
+                const float high = std::min(t1, static_cast<float>(r + 1 + reachRows) / rows);
+                if (runT1 >= runT0 && low <= runT1) {
+                    runT1 = std::max(runT1, high);
+                } else {
+                    if (runT1 > runT0) quads.push_back({bandS0, bandS1, runT0, runT1});
+                    runT0 = low;
+                    runT1 = high;
                 }
-        if (low > high) continue;
-        const float bandT0 = std::max(t0, static_cast<float>(low - reachRows) / rows);
-        const float bandT1 = std::min(t1, static_cast<float>(high + 1 + reachRows) / rows);
-        if (bandT1 > bandT0) quads.push_back({bandS0, bandS1, bandT0, bandT1});
+            }
+        }
+        if (runT1 > runT0) quads.push_back({bandS0, bandS1, runT0, runT1});
     }
 
     BackgroundCrop.reset(Primitives().Add());
