@@ -457,6 +457,10 @@ void TUnderWater::RenderSurface() {
         gl.ActiveTextureARB(GL_TEXTURE1_ARB);
         gl.BindTexture(GL_TEXTURE_2D, UpLightMap->GLTexture()->Name());
         gl.Enable(GL_TEXTURE_2D);
+        // The caustics leave coordinate generation on in this unit; the
+        // light layer brings its own coordinates.
+        gl.Disable(GL_TEXTURE_GEN_S);
+        gl.Disable(GL_TEXTURE_GEN_T);
         gl.TexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
         gl.TexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_INTERPOLATE_ARB);
         gl.TexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB_ARB, GL_TEXTURE);
