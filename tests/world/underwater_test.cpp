@@ -640,6 +640,7 @@ void LightCells(TAlphaCells& cells, int c0, int c1, int r0, int r1) {
 TEST_F(UnderWaterTest, LightRaysAreCutToTheColumnsTheirAlphaCanPassIn) {
     TUnderWater& water = Load(kWaterKeys);
     water.Animate(1);  // CausticTime 0.4: s = 0.0002 x + 0.06, t = 0.000004 y + 0.1
+    Render(water);     // the picture is loaded on first use
     TAlphaCells& cells = Texture("caustlight.jpg")->AlphaCells;
     // The sheet's t (0.088 to 0.12) shows rows 11 to 15: columns 100-103 are
     // lit there, columns 200-203 only in rows the sheet does not show.
