@@ -842,7 +842,9 @@ TEST_F(UnderWaterTest, ABuildReplacesThePrimitivesOfTheLastOne) {
     EXPECT_EQ(list.Count(), count);
     scene.Remove(&water);
     delete &water;
-    EXPECT_EQ(list.Count(), count - 7);
+    // Surface, light layer, sea bed, two fog overlays, backdrop, light rays
+    // and their strips.
+    EXPECT_EQ(list.Count(), count - 8);
 }
 
 TEST(UnderWaterClass, IsMadeByNameFromTheScript) {
