@@ -341,6 +341,8 @@ void TGLTextureList::InitContext() {
     FMultitextureSupported = GL_IsExtensionSupported("GL_ARB_multitexture");
     MultitextureInUse = FMultitextureSupported;
     FTextureUnits = FMultitextureSupported ? std::max(1, GetInt(GL_MAX_TEXTURE_UNITS_ARB)) : 1;
+    FCombineSupported =
+        GL_IsExtensionSupported("GL_ARB_texture_env_combine") || GL_IsExtensionSupported("GL_EXT_texture_env_combine");
     if (GL_IsExtensionSupported("GL_ARB_texture_compression")) {
         FCompressionSupported = true;
         FCompressedRGB = GL_COMPRESSED_RGB_ARB;

@@ -137,6 +137,9 @@ public:
     bool MultitextureSupported() const { return FMultitextureSupported; }
     int TextureUnits() const { return FTextureUnits; }
     bool CompressionSupported() const { return FCompressionSupported; }
+    // Texture environment "combine": a unit can mix its texture with the
+    // previous unit's result.
+    bool CombineSupported() const { return FCombineSupported; }
     GLenum CompressedRGBFormat() const { return FCompressedRGB; }
     GLenum CompressedRGBAFormat() const { return FCompressedRGBA; }
 
@@ -158,6 +161,7 @@ private:
     bool FMultitextureSupported = false;
     int FTextureUnits = 1;
     bool FCompressionSupported = false;
+    bool FCombineSupported = false;
     GLenum FCompressedRGB = GL_RGB8;
     GLenum FCompressedRGBA = GL_RGBA8;
     // Mipmap levels are reduced here, reused from upload to upload.

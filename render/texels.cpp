@@ -181,3 +181,25 @@ void ReduceTexels2x2(uint8_t* texels, int width, int height, int bytesPerPixel, 
     newWidth = nw;
     newHeight = nh;
 }
+
+TAlphaCells MeasureAlphaCells(const TTexelBlock& block, int maxColumns, int maxRows) {
+    TAlphaCells cells;
+    if (!block.Data || block.Width <= 0 || block.Height <= 0 || block.BytesPerTexel < 4 || maxColumns <= 0 ||
+        maxRows <= 0)
+        return cells;
+    cells.Columns = std::min(block.Width, maxColumns);
+    cells.Rows = std::min(block.Height, maxRows);
+    cells.Max.assign(static_cast<size_t>(cells.Columns) * static_cast<size_t>(cells.Rows), 0);
+    const size_t bpp = static_cast<size_t>(block.BytesPerTexel);
+    for (int y = 0; y < block.Height; ++y) {
+        // Sides that do not divide evenly share out the leftover texels.
+        const int row = static_cast<int>(static_cast<int64_t>(y) * cells.Rows / block.Height);
+        const uint8_t* texel = block.Data + static_cast<size_t>(y) * static_cast<size_t>(block.Width) * bpp + 3;
+        uint8_t* out = cells.Max.data() + static_cast<size_t>(row) * static_cast<size_t>(cells.Columns);
+        for (int x = 0; x < block.Width; ++x, texel += bpp) {
+            uint8_t& cell = out[static_cast<int64_t>(x) * cells.Columns / block.Width];
+            if (*texel > cell) cell = *texel;
+        }
+    }
+    return cells;
+}

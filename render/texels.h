@@ -10,6 +10,7 @@
 #include "render/gl_api.h"
 
 #include <cstdint>
+#include <vector>
 
 enum TTextureFormat : uint8_t { tfTexture = 0, tfAlpha = 1, tfSprite = 2 };
 enum TTextureQuality : uint8_t { tqHigh = 0, tqMedium = 1, tqLow = 2 };
@@ -85,3 +86,22 @@ TTexelResult PictureToTexels(const TPicture& colour, const TPicture& alpha, cons
 // row or column (up to 3 x 3), and a dimension of 1 gives 1-wide blocks.
 // Returns the new size in newWidth, newHeight.
 void ReduceTexels2x2(uint8_t* texels, int width, int height, int bytesPerPixel, int& newWidth, int& newHeight);
+
+// The largest alpha of each cell of a coarse grid laid over alpha texels
+// (row 0 holds the first texel rows, t = 0): enough for drawing to leave out
+// the parts of a picture that the alpha test would reject anyway.
+struct TAlphaCells {
+    int Columns = 0;
+    int Rows = 0;
+    std::vector<uint8_t> Max;  // Columns x Rows, row by row
+
+    bool Empty() const { return Columns == 0 || Rows == 0; }
+    uint8_t At(int column, int row) const {
+        return Max[static_cast<size_t>(row) * static_cast<size_t>(Columns) + static_cast<size_t>(column)];
+    }
+};
+
+// Cells of at most maxColumns x maxRows texels' worth of the block's alpha
+// (its fourth byte); a block without alpha (fewer than 4 bytes a texel) or
+// without texels gives empty cells.
+TAlphaCells MeasureAlphaCells(const TTexelBlock& block, int maxColumns, int maxRows);

@@ -292,6 +292,11 @@ void TSceneTexture::LoadTexture() {
     } else {
         AlphaFromBitmap(picture, picture);
     }
+    AlphaCells = FFormat == tfTexture ? TAlphaCells{}
+                                      : MeasureAlphaCells({FGLTexture->FrameData(), FGLTexture->Width(),
+                                                           FGLTexture->Height(), FGLTexture->BytesPerPixel()},
+                                                          AlphaCellColumns, AlphaCellRows);
+    ++Loads;
 }
 
 void TSceneTexture::AlphaFromBitmap(const TPicture& colour, const TPicture& alpha) {

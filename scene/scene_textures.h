@@ -111,9 +111,16 @@ public:
     bool Animated = false;
     // Size of the last picture read, before resampling.
     int32_t SourceWidth = 0, SourceHeight = 0;
+    // Where the alpha of the last loaded texels lies (empty for format
+    // Texture), and how many loads there have been: drawing that crops to
+    // it knows from the count when to crop again.
+    TAlphaCells AlphaCells;
+    uint32_t Loads = 0;
 
     // Largest picture file read.
     static constexpr size_t MaxPictureFileSize = 256u << 20;
+    // Grid of AlphaCells: a cell per texel up to 256 x 128 cells.
+    static constexpr int AlphaCellColumns = 256, AlphaCellRows = 128;
 
 private:
     // The GL texture list new textures go to: the context's, or one of our

@@ -15,6 +15,7 @@
 
 class TGLPrimitive;
 class TGLPrimitiveList;
+class TMeshGroup;
 class TMainLight;
 class TSceneMesh;
 class TSceneTexture;
@@ -87,6 +88,16 @@ public:
     std::unique_ptr<TGLPrimitive> SeaBedFogOverlay;
     std::unique_ptr<TGLPrimitive> Backdrop;
     std::unique_ptr<TGLPrimitive> LightRays;
+    // The light rays cut into upright strips where their texture's alpha
+    // can pass the alpha test, remade every frame in arrays sized once (the
+    // spare strips are empty triangles).
+    std::unique_ptr<TGLPrimitive> LightRayStrips;
+    // The background picture cut into bands where its alpha can pass the
+    // test: the pixels the rasteriser would shade and then throw away are
+    // left out. Made for the mesh group and the texture load it names.
+    std::unique_ptr<TGLPrimitive> BackgroundCrop;
+    const TMeshGroup* CropGroup = nullptr;
+    uint32_t CropLoads = 0;
     // Per vertex of the surface and sea bed grids, how much of the fog
     // colour covers them (the fog overlays' alpha): with fog coordinates
     // the layer is fogged in its own pass instead of under an overlay.
@@ -118,4 +129,14 @@ private:
     void RenderSeaBed();
     void RenderLightRays();
     void RenderBackground();
+    // One copy of the background mesh, cropped when the mesh is one flat
+    // textured group whose picture tells where its alpha lies.
+    void DrawBackgroundCopy();
+    void BuildBackgroundCrop(const TMeshGroup& group);
+    // Fills LightRayStrips for the texture's place at CausticTime; false
+    // when the whole sheet must be drawn.
+    bool CutLightRays();
+    // The surface's light layer as a second texture unit over the surface
+    // in one pass, where the context can mix two textures.
+    bool LightLayerFolds() const;
 };

@@ -167,3 +167,25 @@ TEST(ReduceTexelsTest, SingleColumnAndMultiChannel) {
 }
 
 }  // namespace
+
+TEST(AlphaCells, EachCellKeepsTheLargestAlphaOfItsTexels) {
+    // 8 x 4 texels of blue, green, red, alpha into 4 x 2 cells of 2 x 2.
+    std::vector<uint8_t> texels(8 * 4 * 4, 255);
+    for (size_t i = 3; i < texels.size(); i += 4) texels[i] = 0;
+    auto alpha = [&](int x, int y) -> uint8_t& { return texels[static_cast<size_t>((y * 8 + x) * 4 + 3)]; };
+    alpha(0, 0) = 90;
+    alpha(5, 2) = 200;
+    alpha(4, 3) = 120;
+    alpha(7, 1) = 30;
+    const TAlphaCells cells = MeasureAlphaCells({texels.data(), 8, 4, 4}, 4, 2);
+    ASSERT_EQ(cells.Columns, 4);
+    ASSERT_EQ(cells.Rows, 2);
+    const uint8_t expected[2][4] = {{90, 0, 0, 30}, {0, 0, 200, 0}};
+    for (int row = 0; row < 2; ++row)
+        for (int column = 0; column < 4; ++column)
+            EXPECT_EQ(cells.At(column, row), expected[row][column]) << column << "," << row;
+    // A grid finer than the texels stops at one cell a texel; texels
+    // without alpha give no cells.
+    EXPECT_EQ(MeasureAlphaCells({texels.data(), 8, 4, 4}, 256, 128).Columns, 8);
+    EXPECT_TRUE(MeasureAlphaCells({texels.data(), 8, 4, 3}, 4, 2).Empty());
+}

@@ -623,6 +623,127 @@ TEST_F(UnderWaterTest, CausticLiesOnSeaBedAndBackgroundWithMultitexture) {
     EXPECT_EQ(Occurrences(trace, "unit1"), 0);
 }
 
+// --- cropping to the alpha test ----------------------------------------------------
+
+// Alpha cells of a 256 x 128 grid, dark but for columns [c0, c1) of rows
+// [r0, r1).
+void LightCells(TAlphaCells& cells, int c0, int c1, int r0, int r1) {
+    if (cells.Empty()) {
+        cells.Columns = 256;
+        cells.Rows = 128;
+        cells.Max.assign(256 * 128, 0);
+    }
+    for (int r = r0; r < r1; ++r)
+        for (int c = c0; c < c1; ++c) cells.Max[static_cast<size_t>(r * 256 + c)] = 255;
+}
+
+TEST_F(UnderWaterTest, LightRaysAreCutToTheColumnsTheirAlphaCanPassIn) {
+    TUnderWater& water = Load(kWaterKeys);
+    water.Animate(1);  // CausticTime 0.4: s = 0.0002 x + 0.06, t = 0.000004 y + 0.1
+    Render(water);     // the picture is loaded on first use
+    TAlphaCells& cells = Texture("caustlight.jpg")->AlphaCells;
+    // The sheet's t (0.088 to 0.12) shows rows 11 to 15: columns 100-103 are
+    // lit there, columns 200-203 only in rows the sheet does not show.
+    LightCells(cells, 100, 104, 0, 128);
+    LightCells(cells, 200, 204, 60, 70);
+    auto trace = Render(water);
+    const TGLPrimitive& strips = *water.LightRayStrips;
+    EXPECT_EQ(Occurrences(trace, "draw12"), 0);
+    EXPECT_EQ(Occurrences(trace, "draw" + std::to_string(strips.Indices.Count())), 1);
+
+    const TVector3f* v = strips.Vertices.Vectors();
+    const float half = water.LightRays->Vertices.Vectors()[3].x;
+    auto inStrip = [&](float x) {
+        for (int i = 0; i < strips.VertexCount() / 6; ++i)
+            if (v[6 * i].x < v[6 * i + 3].x && x >= v[6 * i].x && x <= v[6 * i + 3].x) return true;
+        return false;
+    };
+    int lit = 0, drawn = 0, samples = 0;
+    for (float x = -half; x <= half; x += 5, ++samples) {
+        const double s = 0.0002 * x + 0.06, column = (s - std::floor(s)) * 256;
+        const bool inside = inStrip(x);
+        drawn += inside;
+        if (column >= 100 && column < 104) {
+            ++lit;
+            EXPECT_TRUE(inside) << "lit column " << column << " at x " << x << " is left out";
+        }
+        if (column < 90 || column > 114) {
+            EXPECT_FALSE(inside) << "dark column " << column << " at x " << x;
+        }
+    }
+    EXPECT_GT(lit, 100);
+    EXPECT_LT(drawn, samples / 10);
+
+    // Alpha that passes everywhere, or none known: the whole sheet.
+    LightCells(cells, 0, 256, 0, 128);
+    trace = Render(water);
+    EXPECT_EQ(Occurrences(trace, "draw12"), 1);
+    cells = TAlphaCells{};
+    trace = Render(water);
+    EXPECT_EQ(Occurrences(trace, "draw12"), 1);
+}
+
+TEST_F(UnderWaterTest, TheBackgroundIsCroppedToWhereItsPictureCanPassAndFollowsANewPicture) {
+    // A textured quad as the background file gives it: x -1000..1000,
+    // y 0..1000 at z -9000, the whole picture once.
+    TSceneTexture* picture = Texture("FonA.jpg");
+    Background->FreeGroups();
+    TGLPrimitive& quad = *Background->AddGroup(0, 0, picture)->Primitive;
+    const float corners[12] = {-1000, 0, -9000, 1000, 0, -9000, 1000, 1000, -9000, -1000, 1000, -9000};
+    quad.Vertices.Assign(corners, 4);
+    const float st[8] = {0, 0, 1, 0, 1, 1, 0, 1};
+    quad.GetTextureCoords(0).Assign(st, 4);
+    const int16_t indices[6] = {0, 1, 2, 0, 2, 3};
+    quad.Indices.Assign(indices, 6);
+    quad.Normals.SetCount(1);
+    quad.Normals.Set(0, {0, 0, 1});
+    TUnderWater& water = Load(kWaterKeys);
+    Render(water);  // the picture is loaded on first use
+
+    // Plants in the left half up to a third of the height, clear of the
+    // edges (filtering wraps round them).
+    LightCells(picture->AlphaCells, 8, 128, 4, 40);
+    ++picture->Loads;
+    auto trace = Render(water);
+    ASSERT_TRUE(water.BackgroundCrop);
+    const TGLPrimitive& crop = *water.BackgroundCrop;
+    EXPECT_EQ(Occurrences(trace, "draw" + std::to_string(crop.Indices.Count())), 3);
+    const TVector3f* v = crop.Vertices.Vectors();
+    const TVector2f* cropSt = crop.GetTextureCoords(0).Coords();
+    float top = 0, right = -1000, covered = 0;
+    for (int q = 0; q < crop.VertexCount() / 4; ++q) {
+        for (int k = 0; k < 4; ++k) {
+            const TVector3f p = v[4 * q + k];
+            const TVector2f c = cropSt[4 * q + k];
+            // Same place for the same texel as on the whole quad.
+            EXPECT_NEAR(p.x, -1000 + 2000 * c.x, 0.01);
+            EXPECT_NEAR(p.y, 1000 * c.y, 0.01);
+            EXPECT_FLOAT_EQ(p.z, -9000);
+            top = std::max(top, p.y);
+            right = std::max(right, p.x);
+        }
+        // Each band from just below the plants' foot up to their top.
+        EXPECT_LE(cropSt[4 * q].y, 4.0f / 128);
+        EXPECT_GE(cropSt[4 * q + 2].y, 40.0f / 128);
+        covered += (cropSt[4 * q + 1].x - cropSt[4 * q].x) * (cropSt[4 * q + 2].y - cropSt[4 * q].y);
+    }
+    EXPECT_GE(right, 0.0f);
+    EXPECT_LT(right, 100.0f);
+    EXPECT_LT(top, 400.0f);
+    EXPECT_NEAR(covered, 0.5 * 36 / 128, 0.04);
+
+    // Another picture (another water shown) makes another crop.
+    picture->AlphaCells = TAlphaCells{};
+    LightCells(picture->AlphaCells, 128, 240, 100, 120);
+    ++picture->Loads;
+    Render(water);
+    ASSERT_TRUE(water.BackgroundCrop);
+    for (int i = 0; i < water.BackgroundCrop->VertexCount(); ++i) {
+        EXPECT_GT(water.BackgroundCrop->Vertices.Vectors()[i].x, -100.0f);
+        EXPECT_GT(water.BackgroundCrop->Vertices.Vectors()[i].y, 700.0f);
+    }
+}
+
 // --- visibility -----------------------------------------------------------------
 
 TEST_F(UnderWaterTest, ShowingAWaterSwitchesItsLightAndSelectsItsPictures) {
@@ -721,7 +842,9 @@ TEST_F(UnderWaterTest, ABuildReplacesThePrimitivesOfTheLastOne) {
     EXPECT_EQ(list.Count(), count);
     scene.Remove(&water);
     delete &water;
-    EXPECT_EQ(list.Count(), count - 7);
+    // Surface, light layer, sea bed, two fog overlays, backdrop, light rays
+    // and their strips.
+    EXPECT_EQ(list.Count(), count - 8);
 }
 
 TEST(UnderWaterClass, IsMadeByNameFromTheScript) {
