@@ -308,7 +308,7 @@ void DeleteValue(const wchar_t* name) {
 }
 
 // The settings role up to its dialog: the control asked for, once the
-// saver's GL window fills the preview panel. (As with /p, Wine shows nothing
+// dialog is filled and the saver's GL window fills the preview panel. (As with /p, Wine shows nothing
 // of the GL drawn into that child window, so the picture itself is checked
 // under /s and in the film.)
 HWND OpenSettings(SaverProcess& saver, const std::wstring& control, const std::string& picture = {}) {
@@ -323,6 +323,13 @@ HWND OpenSettings(SaverProcess& saver, const std::wstring& control, const std::s
         RECT outer{}, inner{};
         if (!found || !gl || !GetClientRect(panel, &outer) || !GetClientRect(gl, &inner)) continue;
         if (inner.right != outer.right || inner.bottom != outer.bottom || !IsWindowVisible(gl)) continue;
+        // Filled from the settings once the scene runs: the waters listed, one chosen.
+        HWND waters = FindControl(id, L"ComboBoxBackgrounds");
+        DWORD_PTR count = 0, chosen = static_cast<DWORD_PTR>(CB_ERR);
+        if (!waters || !SendMessageTimeoutW(waters, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count) ||
+            !SendMessageTimeoutW(waters, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &chosen) || count == 0 ||
+            static_cast<LRESULT>(chosen) == CB_ERR)
+            continue;
         if (!picture.empty()) {
             RECT dialog{};
             GetWindowRect(GetAncestor(panel, GA_ROOT), &dialog);
