@@ -1,7 +1,9 @@
 // The built saver file in its roles under Windows (Wine on a private X
 // server): full screen on /s, ended by a key but not by Shift; on /p a
 // window filling one of ours, following its size and ending when it goes;
-// and a film recorded by the program role. Every picture must show the
+// a film recorded by the program role; and on /c the settings dialog with
+// the aquarium's window in its preview, whose OK writes the registry and
+// whose Cancel writes nothing. Every picture must show the
 // aquarium's layers in the colours of the water the test chose.
 #include "film_checks.h"
 
@@ -10,6 +12,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -250,6 +253,130 @@ TEST(SaverFile, SlashPFillsTheGivenWindowFollowsItsSizeAndEndsWithIt) {
     DWORD code = 1;
     ASSERT_TRUE(saver.WaitForEnd(code)) << "the preview outlived its window";
     EXPECT_EQ(code, 0u);
+}
+
+// A control of the saver's dialogs, found by the name its window carries.
+struct ControlSearch {
+    DWORD Process;
+    std::wstring Name;
+    HWND Found = nullptr;
+};
+
+BOOL CALLBACK MatchControl(HWND w, LPARAM p) {
+    auto* s = reinterpret_cast<ControlSearch*>(p);
+    const auto atom = static_cast<ATOM>(reinterpret_cast<uintptr_t>(GetPropW(w, L"ControlName")));
+    wchar_t text[128] = {};
+    if (atom && GlobalGetAtomNameW(atom, text, 128) && s->Name == text) s->Found = w;
+    return s->Found ? FALSE : TRUE;
+}
+
+BOOL CALLBACK SearchWindow(HWND w, LPARAM p) {
+    auto* s = reinterpret_cast<ControlSearch*>(p);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == s->Process) EnumChildWindows(w, &MatchControl, p);
+    return s->Found ? FALSE : TRUE;
+}
+
+HWND FindControl(DWORD processId, const std::wstring& name) {
+    ControlSearch search{processId, name};
+    EnumWindows(&SearchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+// What `reg query` prints for one value of the program's key; empty when
+// the value is not there.
+std::string RegQuery(const std::string& value) {
+    const std::string command =
+        "reg query \"HKCU\\Software\\Tarnwick Software\\3D Marivelle 4\" /v " + value + " 2>nul";
+    std::string out;
+    if (FILE* pipe = _popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+        _pclose(pipe);
+    }
+    return out.find(value) == std::string::npos ? std::string() : out;
+}
+
+void DeleteValue(const wchar_t* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Tarnwick Software\\3D Marivelle 4", 0, KEY_SET_VALUE, &key) ==
+        ERROR_SUCCESS) {
+        RegDeleteValueW(key, name);
+        RegCloseKey(key);
+    }
+}
+
+// The settings role up to its dialog: the control asked for, once the
+// dialog is filled and the saver's GL window fills the preview panel. (As with /p, Wine shows nothing
+// of the GL drawn into that child window, so the picture itself is checked
+// under /s and in the film.)
+HWND OpenSettings(SaverProcess& saver, const std::wstring& control, const std::string& picture = {}) {
+    const DWORD id = GetProcessId(saver.Process);
+    const auto end = Clock::now() + kStartDeadline;
+    while (Clock::now() < end && saver.Running()) {
+        Pump();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        HWND found = FindControl(id, control);
+        HWND panel = FindControl(id, L"GLWindow");
+        HWND gl = panel ? FindWindowExW(panel, nullptr, L"Marivelle GL Window", nullptr) : nullptr;
+        RECT outer{}, inner{};
+        if (!found || !gl || !GetClientRect(panel, &outer) || !GetClientRect(gl, &inner)) continue;
+        if (inner.right != outer.right || inner.bottom != outer.bottom || !IsWindowVisible(gl)) continue;
+        // Filled from the settings once the scene runs: the waters listed, one chosen.
+        HWND waters = FindControl(id, L"ComboBoxBackgrounds");
+        DWORD_PTR count = 0, chosen = static_cast<DWORD_PTR>(CB_ERR);
+        if (!waters || !SendMessageTimeoutW(waters, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count) ||
+            !SendMessageTimeoutW(waters, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &chosen) || count == 0 ||
+            static_cast<LRESULT>(chosen) == CB_ERR)
+            continue;
+        if (!picture.empty()) {
+            RECT dialog{};
+            GetWindowRect(GetAncestor(panel, GA_ROOT), &dialog);
+            SavePicture(Capture(dialog), picture);
+        }
+        return found;
+    }
+    return nullptr;
+}
+
+TEST(SaverFile, SlashCHostsTheAquariumInItsPreviewAndOkWritesTheRegistryWhileCancelWritesNothing) {
+    StoreSceneSettings(40, 400);
+    DeleteValue(L"UseLights");
+    {
+        SaverProcess saver(L"/c");
+        ASSERT_TRUE(saver.Started());
+        HWND lights = OpenSettings(saver, L"CheckBoxLights");
+        ASSERT_NE(lights, nullptr) << "no dialog with the aquarium in its preview appeared";
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(lights, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10'000, &result);
+        HWND cancel = FindControl(GetProcessId(saver.Process), L"ButtonCancel");
+        ASSERT_NE(cancel, nullptr);
+        SendMessageTimeoutW(cancel, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10'000, &result);
+        DWORD code = 1;
+        ASSERT_TRUE(saver.WaitForEnd(code)) << "Cancel did not end the settings";
+        EXPECT_EQ(code, 0u);
+    }
+    EXPECT_EQ(RegQuery("UseLights"), "") << "Cancel wrote the setting";
+    EXPECT_NE(RegQuery("FishCount").find("40"), std::string::npos);
+
+    SaverProcess saver(L"/c");
+    ASSERT_TRUE(saver.Started());
+    HWND lights = OpenSettings(saver, L"CheckBoxLights", "saver_settings.bmp");
+    ASSERT_NE(lights, nullptr) << "no dialog with the aquarium in its preview appeared";
+    DWORD_PTR before = 0, result = 0;
+    SendMessageTimeoutW(lights, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 10'000, &before);
+    SendMessageTimeoutW(lights, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10'000, &result);
+    HWND ok = FindControl(GetProcessId(saver.Process), L"ButtonOk");
+    ASSERT_NE(ok, nullptr);
+    SendMessageTimeoutW(ok, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10'000, &result);
+    DWORD code = 1;
+    ASSERT_TRUE(saver.WaitForEnd(code)) << "OK did not end the settings";
+    EXPECT_EQ(code, 0u);
+    const std::string shown = RegQuery("UseLights");
+    ASSERT_NE(shown, "") << "OK wrote no UseLights value";
+    const bool stored = shown.find("True") != std::string::npos || shown.find("REG_SZ    1") != std::string::npos;
+    EXPECT_EQ(stored, before != BST_CHECKED) << shown;
 }
 
 TEST(SaverFile, TheProgramRecordsAFilmWhoseFramesShowTheAquarium) {
