@@ -13,6 +13,7 @@
 // application object of the dialog roles), whose idle hook keeps running
 // during modal runs and under the system's colour chooser.
 #include "platform/dialog_view.h"
+#include "platform/idle_pass.h"
 #include "platform/message_reporter.h"
 #include "platform/win32/wide_text.h"
 
@@ -1168,18 +1169,7 @@ void Win32Loop::ClearMainFormHandlers() {
 
 bool Win32Loop::IdlePass(bool& done) {
     auto idle = Handlers.Idle;  // the hook may replace itself while it runs
-    if (!idle) return true;
-    try {
-        idle(done);
-    } catch (const std::exception& e) {
-        auto handler = Handlers.Exception;
-        if (!handler) {
-            SystemMessageReporter().ShowError(AppTitle, e.what());
-            return false;
-        }
-        handler(e);
-    }
-    return true;
+    return !idle || RunIdlePass(idle, Handlers, AppTitle, done);
 }
 
 void Win32Loop::HandleException(const std::exception& e) {
