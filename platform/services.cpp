@@ -1,5 +1,7 @@
 #include "platform/services.h"
 
+// The same on every system: each service's own System*() gives this OS's.
+
 namespace platform {
 
 Services SystemServices() {
