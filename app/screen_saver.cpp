@@ -423,6 +423,9 @@ void TGLScreenSaver::HandleMessage(platform::WindowMessage& msg, bool& handled) 
 void TGLScreenSaver::Idle(bool& done) {
     TCustomGLApplication::Idle(done);
     if (Services.Power->TakeSleepNotice()) EventWindowProc(platform::wm::PowerBroadcast, platform::pbt::Suspend);
+    // The system asks before it sleeps; the answer is the event window's.
+    Services.Power->AllowSleepQueries(
+        EventWindowProc(platform::wm::PowerBroadcast, platform::pbt::QuerySuspend).CallDefault);
     if (State() == TApplicationState::Paused) return;
     if (FRole == srConfig) Clock().Sleep(kConfigSleepMs);
     if (FRole != srSaver) return;

@@ -22,6 +22,10 @@ public:
     // every idle pass: it never blocks and, with nothing announced, never
     // allocates.
     virtual bool TakeSleepNotice() = 0;
+    // Whether a request to sleep that asks first may be granted (some
+    // systems ask every program before they suspend). Granted until told
+    // otherwise; nothing where the system asks nobody.
+    virtual void AllowSleepQueries(bool allowed) = 0;
     // Tells the system whether a screen saver of ours runs now (Windows
     // keeps its own saver and its hot keys away meanwhile). Nothing where
     // the system keeps no such flag.

@@ -179,6 +179,9 @@ public:
     // The X server and the desktop keep no running-saver flag; the display
     // request above is what keeps their savers away.
     void SetScreenSaverRunning(bool) override {}
+    // logind asks nobody before it sleeps; the sleep inhibitor taken with
+    // SetExecutionState is how a program says no there.
+    void AllowSleepQueries(bool) override {}
 
 private:
     Display* OpenDisplay() const { return XOpenDisplay(HasDisplayName ? DisplayName.c_str() : nullptr); }

@@ -104,12 +104,14 @@ public:
         return notice;
     }
     void SetScreenSaverRunning(bool running) override { SaverRunning.push_back(running); }
+    void AllowSleepQueries(bool allowed) override { SleepQueriesAllowed = allowed; }
     std::vector<std::pair<bool, bool>> Calls;  // needDisplay, needSystem
     std::vector<bool> SaverRunning;            // each SetScreenSaverRunning, in order
     bool Available = true;
     int Suspends = 0;
     int MonitorOffs = 0;
     bool SleepNotice = false;  // set by a test: the next poll takes it
+    bool SleepQueriesAllowed = true;
 };
 
 // Records what the framework asks of the application object; Log holds the

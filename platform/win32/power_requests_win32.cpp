@@ -75,6 +75,12 @@ public:
         return true;
     }
 
+    void AllowSleepQueries(bool allowed) override {
+        // Listening now, so a query before the first poll is answered too.
+        if (!Window && !Failed) Listen();
+        QueriesAllowed = allowed;
+    }
+
     void SetScreenSaverRunning(bool running) override {
         BOOL previous = FALSE;
         SystemParametersInfoA(kSetScreenSaverRunning, running ? TRUE : FALSE, &previous, 0);
@@ -83,10 +89,11 @@ public:
 private:
     static LRESULT CALLBACK NoticeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (msg == WM_POWERBROADCAST) {
-            if (wParam == PBT_APMSUSPEND || wParam == PBT_APMSTANDBY) {
-                auto* self = reinterpret_cast<Win32PowerRequests*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-                if (self) ++self->Notices;
-            }
+            auto* self = reinterpret_cast<Win32PowerRequests*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+            if (!self) return TRUE;
+            if (wParam == PBT_APMQUERYSUSPEND || wParam == PBT_APMQUERYSTANDBY)
+                return self->QueriesAllowed ? TRUE : BROADCAST_QUERY_DENY;
+            if (wParam == PBT_APMSUSPEND || wParam == PBT_APMSTANDBY) ++self->Notices;
             return TRUE;
         }
         return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -114,6 +121,7 @@ private:
     HWND Window = nullptr;
     bool Failed = false;
     int Notices = 0;
+    bool QueriesAllowed = true;
 };
 
 }  // namespace

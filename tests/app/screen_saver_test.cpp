@@ -153,6 +153,7 @@ TEST_F(ScreenSaverTest, PowerTimersFireOnceFromTheFrameTimersStart) {
     Idle();
     EXPECT_EQ(Null.Power.MonitorOffs, 1);
     EXPECT_EQ(Null.Power.Suspends, 0);
+    EXPECT_TRUE(Null.Power.SleepQueriesAllowed) << "suspending is allowed, so is a system asking to sleep";
     EXPECT_EQ(saver->Viewport().ClearMode, cmColor) << "frames only clear to black once the monitor is off";
     Null.Clock.Tick += 240'000;
     Idle();
@@ -163,6 +164,8 @@ TEST_F(ScreenSaverTest, PowerTimersFireOnceFromTheFrameTimersStart) {
     EXPECT_EQ(saver->PowerOffTime(), -1.0f);
     saver->SetPowerOffIndex(0);
     EXPECT_FALSE(saver->SuspendEnabled);
+    Idle();
+    EXPECT_FALSE(Null.Power.SleepQueriesAllowed) << "with no power-off time, a system asking to sleep is refused";
 }
 
 TEST_F(ScreenSaverTest, TheSystemGoingToSleepEndsTheSaver) {

@@ -1,5 +1,6 @@
 // The Win32 power requests as the host polls them: the system's sleep
-// announcement, broadcast to every top-level window, is taken once; the
+// announcement, broadcast to every top-level window, is taken once; its
+// question whether it may sleep is answered as told; the
 // running-saver flag is what the system then reports.
 #include "platform/power_requests.h"
 
@@ -26,6 +27,18 @@ TEST(PowerRequestsWin32, TheSleepAnnouncementIsTakenOnceAndOnlyForSleep) {
     Pump();
     EXPECT_TRUE(power.TakeSleepNotice());
     EXPECT_FALSE(power.TakeSleepNotice()) << "one announcement, one notice";
+}
+
+TEST(PowerRequestsWin32, ASystemAskingToSleepIsRefusedOnlyWhileTold) {
+    platform::IPowerRequests& power = platform::SystemPowerRequests();
+    power.AllowSleepQueries(false);
+    HWND listener = FindWindowW(L"Marivelle Power Notices", nullptr);
+    ASSERT_NE(listener, nullptr) << "no window hears the system's questions";
+    for (WPARAM query : {PBT_APMQUERYSUSPEND, PBT_APMQUERYSTANDBY})
+        EXPECT_EQ(SendMessageW(listener, WM_POWERBROADCAST, query, 0), BROADCAST_QUERY_DENY);
+    power.AllowSleepQueries(true);
+    EXPECT_EQ(SendMessageW(listener, WM_POWERBROADCAST, PBT_APMQUERYSUSPEND, 0), TRUE);
+    EXPECT_FALSE(power.TakeSleepNotice()) << "a question is no announcement";
 }
 
 TEST(PowerRequestsWin32, TheRunningSaverFlagIsSetAndCleared) {
