@@ -66,7 +66,7 @@ windows() {  # the Windows build in build-windows/
   # The content tools run on this machine: the native build makes them and
   # the archive the Windows program embeds.
   configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  cmake --build build -j "$JOBS" --target rfapack marivelle_data_archive
+  cmake --build build -j "$JOBS" --target rfapack marivelle_data_archive marivelle_icons
   configure build-windows -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw64.cmake" -DMARIVELLE_HOST_BUILD="$ROOT/build"
   cmake --build build-windows -j "$JOBS"

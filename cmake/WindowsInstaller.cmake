@@ -17,9 +17,10 @@ add_custom_command(OUTPUT ${MARIVELLE_INSTALLER}
     -DVERSION=${PROJECT_VERSION}
     -DPROGRAM=$<TARGET_FILE:marivelle>
     -DHELP=${installer_help}
+    -DICON=${MARIVELLE_HOST_ICON}
     -DOUTFILE=${MARIVELLE_INSTALLER}
     ${installer_script}
-  DEPENDS marivelle ${installer_script} ${installer_help}
+  DEPENDS marivelle ${installer_script} ${installer_help} ${MARIVELLE_HOST_ICON}
   COMMENT "Making the Windows installer Marivelle-Setup.exe"
   VERBATIM)
 add_custom_target(marivelle_installer ALL DEPENDS ${MARIVELLE_INSTALLER})

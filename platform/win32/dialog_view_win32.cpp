@@ -214,6 +214,12 @@ public:
                                             &Win32DialogView::DialogProc, reinterpret_cast<LPARAM>(this));
         if (!Dialog) throw std::runtime_error("cannot make dialog " + desc.Name + ": " + win32::ErrorText(GetLastError()));
         SetWindowTextW(Dialog, Widen(desc.Caption).c_str());
+        // The program's icon in the title bar and the task bar, at the sizes each asks for.
+        for (WPARAM kind : {ICON_SMALL, ICON_BIG}) {
+            const int side = GetSystemMetrics(kind == ICON_SMALL ? SM_CXSMICON : SM_CXICON);
+            if (HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, side, side, LR_SHARED))
+                SendMessageW(Dialog, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon));
+        }
         Font = reinterpret_cast<HFONT>(SendMessageW(Dialog, WM_GETFONT, 0, 0));
         RECT units{0, 0, 4, 8};
         MapDialogRect(Dialog, &units);

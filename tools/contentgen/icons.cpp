@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
 
@@ -150,6 +151,40 @@ void WriteIcons(const std::string& folder, const std::string& name) {
     }
     const std::string svg = IconSvg();
     DirectorySink(folder + "/scalable/apps").Put(name + ".svg", Bytes(svg.begin(), svg.end()));
+}
+
+Bytes WindowsIcon() {
+    static constexpr int kSizes[] = {16, 24, 32, 48, 64, 256};
+    constexpr size_t kCount = std::size(kSizes);
+    std::vector<Bytes> pictures;
+    for (int size : kSizes) pictures.push_back(EncodePng(ToRgba8(DrawIcon(size)), size, size));
+    Bytes file;
+    auto u16 = [&](uint32_t v) {
+        file.push_back(static_cast<uint8_t>(v));
+        file.push_back(static_cast<uint8_t>(v >> 8));
+    };
+    auto u32 = [&](uint32_t v) {
+        u16(v & 0xFFFF);
+        u16(v >> 16);
+    };
+    u16(0);  // reserved
+    u16(1);  // an icon, not a cursor
+    u16(kCount);
+    uint32_t offset = static_cast<uint32_t>(6 + 16 * kCount);
+    for (size_t i = 0; i < kCount; ++i) {
+        const auto side = static_cast<uint8_t>(kSizes[i] & 0xFF);  // 256 is written as 0
+        file.push_back(side);
+        file.push_back(side);
+        file.push_back(0);  // no palette
+        file.push_back(0);
+        u16(1);   // planes
+        u16(32);  // bits per pixel
+        u32(static_cast<uint32_t>(pictures[i].size()));
+        u32(offset);
+        offset += static_cast<uint32_t>(pictures[i].size());
+    }
+    for (const Bytes& picture : pictures) file.insert(file.end(), picture.begin(), picture.end());
+    return file;
 }
 
 }  // namespace cg

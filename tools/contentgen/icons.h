@@ -3,6 +3,7 @@
 #pragma once
 
 #include "image.h"
+#include "writers.h"
 
 #include <string>
 #include <vector>
@@ -22,5 +23,9 @@ std::string IconSvg();
 // Writes <size>x<size>/apps/<name>.png for every size and
 // scalable/apps/<name>.svg under the folder (a hicolor theme layout).
 void WriteIcons(const std::string& folder, const std::string& name);
+
+// The icon as a Windows icon file: the sizes Windows shows, each a PNG
+// (which Windows reads in icon files since Vista).
+Bytes WindowsIcon();
 
 }  // namespace cg

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -22,7 +23,8 @@ void Usage() {
                  "       contentgen --contact-sheet OUT.png [CONTENT-FOLDER] [--filter TEXT] [--zoom N]\n"
                  "       contentgen --list\n"
                  "       contentgen --water-preview OUT.png CONTENT-FOLDER\n"
-                 "       contentgen --icons OUTPUT-FOLDER NAME\n");
+                 "       contentgen --icons OUTPUT-FOLDER NAME\n"
+                 "       contentgen --windows-icon OUTPUT.ico\n");
 }
 
 std::vector<std::string> SplitComma(const std::string& s) {
@@ -117,6 +119,16 @@ int main(int argc, char** argv) {
                 return 2;
             }
             cg::WriteIcons(argv[2], argv[3]);
+            return 0;
+        }
+        if (first == "--windows-icon") {
+            if (argc != 3) {
+                Usage();
+                return 2;
+            }
+            const cg::Bytes icon = cg::WindowsIcon();
+            const std::filesystem::path path(argv[2]);
+            cg::DirectorySink(path.has_parent_path() ? path.parent_path().string() : ".").Put(path.filename().string(), icon);
             return 0;
         }
         if (first == "--list") {
