@@ -1,9 +1,9 @@
 ; The Windows installer of 3D Marivelle, made on Linux by makensis:
 ;   makensis -DVERSION=4.0 -DPROGRAM=<marivelle.scr> -DHELP=<Help.html>
-;            -DOUTFILE=<Setup.exe> marivelle.nsi
-; It puts the saver in the system folder with its help page beside it (the
-; saver looks for the page in its own folder), can make it the current
-; screen saver, and registers an uninstaller with Windows.
+;            -DICON=<marivelle.ico> -DOUTFILE=<Setup.exe> marivelle.nsi
+; It puts the saver in the system folder and its help page in a folder of
+; its own among the system's help (where the saver looks for it), can make
+; it the current screen saver, and registers an uninstaller with Windows.
 ; Silent install and uninstall: /S.
 
 Unicode true
@@ -14,14 +14,16 @@ Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
-!ifndef VERSION | PROGRAM | HELP | OUTFILE
-  !error "Pass -DVERSION, -DPROGRAM, -DHELP and -DOUTFILE"
+!ifndef VERSION | PROGRAM | HELP | ICON | OUTFILE
+  !error "Pass -DVERSION, -DPROGRAM, -DHELP, -DICON and -DOUTFILE"
 !endif
 
 !define NAME "3D Marivelle"
 !define PUBLISHER "Tarnwick Software"
 !define SAVER "marivelle.scr"
 !define UNINSTALLER "Uninstall.exe"
+; Found by the saver from its own folder: <system>\..\Help\3D Marivelle.
+!define HELP_FOLDER "$WINDIR\Help\${NAME}"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Marivelle"
 !define DESKTOP_KEY "Control Panel\Desktop"
 
@@ -45,6 +47,8 @@ VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "Copyright 2026 ${PUBLISHER}"
 
 !define MUI_ABORTWARNING
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
 !define MUI_WELCOMEPAGE_TEXT "This will install ${NAME} ${VERSION}, a 3D aquarium screen saver, on this computer.$\r$\n$\r$\nAfterwards it is listed among the screen savers in the Windows screen saver settings."
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_COMPONENTS
@@ -59,6 +63,7 @@ Section "${NAME}" SecSaver
   SectionIn RO
   SetOutPath "$SYSDIR"
   File "/oname=${SAVER}" "${PROGRAM}"
+  SetOutPath "${HELP_FOLDER}"
   File "/oname=Help.html" "${HELP}"
 
   SetOutPath "$INSTDIR"
@@ -88,7 +93,7 @@ Section "Set as the current screen saver" SecCurrent
 SectionEnd
 
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
-  !insertmacro MUI_DESCRIPTION_TEXT ${SecSaver} "The screen saver and its help page, in the Windows system folder."
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecSaver} "The screen saver, in the Windows system folder, and its help page."
   !insertmacro MUI_DESCRIPTION_TEXT ${SecCurrent} "Make ${NAME} the screen saver Windows starts when the computer is idle."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
@@ -105,7 +110,8 @@ Section "Uninstall"
   ${EndIf}
 
   Delete "$SYSDIR\${SAVER}"
-  Delete "$SYSDIR\Help.html"
+  Delete "${HELP_FOLDER}\Help.html"
+  RMDir "${HELP_FOLDER}"
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"

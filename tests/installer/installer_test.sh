@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the Windows installer silently under Wine, in a Wine prefix of its
-# own, and checks what Windows would see: the saver and its help page in
-# the system folder, the entry under Add/Remove Programs, the saver made
+# own, and checks what Windows would see: the saver in the system folder,
+# its help page among the system's help, the entry under Add/Remove Programs, the saver made
 # the current one; then the uninstaller, started the way Windows starts it
 # for a quiet removal, takes all of it away again, and leaves a current
 # saver the person has changed since alone.
@@ -55,6 +55,8 @@ wait_for "the Wine prefix is made" test -d "$WINEPREFIX/drive_c/windows/system32
 
 system32="$WINEPREFIX/drive_c/windows/system32"
 program_folder="$WINEPREFIX/drive_c/Program Files/3D Marivelle"
+# Wine's prefix spells the system's help folder in lower case.
+help_page="$WINEPREFIX/drive_c/windows/help/3D Marivelle/Help.html"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Marivelle'
 desktop_key='HKCU\Control Panel\Desktop'
 installed_saver='C:\windows\system32\marivelle.scr'
@@ -74,7 +76,8 @@ uninstall() {
   eval "set -- $command"  # the program path is quoted in the value
   "$wine" "$@"
   wait_for "the saver is removed" gone "$system32/marivelle.scr"
-  wait_for "the help page is removed" gone "$system32/Help.html"
+  wait_for "the help page is removed" gone "$help_page"
+  wait_for "the help folder is removed" gone "$(dirname "$help_page")"
   wait_for "the program folder is removed" gone "$program_folder"
   wait_for "the uninstall entry is removed" reg_key_gone "$uninstall_key"
 }
@@ -82,7 +85,7 @@ uninstall() {
 # Install: the files byte for byte, the uninstall entry, the current saver.
 install
 cmp -s "$saver" "$system32/marivelle.scr" || fail "the installed saver differs from $saver"
-cmp -s "$help" "$system32/Help.html" || fail "the installed help page differs from $help"
+cmp -s "$help" "$help_page" || fail "the installed help page differs from $help"
 [ -f "$program_folder/Uninstall.exe" ] || fail "no uninstaller in $program_folder"
 
 expect_value "$uninstall_key" DisplayName "3D Marivelle"
