@@ -1,7 +1,8 @@
 // The built saver file in its roles under Windows (Wine on a private X
 // server): full screen on /s, ended by a key but not by Shift; on /p a
-// window filling one of ours, following its size and ending when it goes;
-// a film recorded by the program role; and on /c the settings dialog with
+// window filling one of ours, following its size and ending when it goes,
+// whose film shows the aquarium at that size; a film recorded by the
+// program role; and on /c the settings dialog with
 // the aquarium's window in its preview, whose OK writes the registry and
 // whose Cancel writes nothing. Every picture must show the
 // aquarium's layers in the colours of the water the test chose.
@@ -10,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <chrono>
 #include <cstdio>
@@ -226,9 +229,8 @@ TEST(SaverFile, SlashPFillsTheGivenWindowFollowsItsSizeAndEndsWithIt) {
     ASSERT_TRUE(saver.Started());
 
     // The saver's window inside ours, filling it, and following it when it
-    // grows. (Wine shows nothing of GL drawn into a child of another
-    // process's window, so the picture itself is checked under /s and in
-    // the film.)
+    // grows. (Wine shows nothing of GL drawn into a child window, so the
+    // picture itself is checked in the preview's film below.)
     auto childFills = [&](HWND& child) {
         const auto end = Clock::now() + kStartDeadline;
         while (Clock::now() < end && saver.Running()) {
@@ -309,8 +311,8 @@ void DeleteValue(const wchar_t* name) {
 
 // The settings role up to its dialog: the control asked for, once the
 // dialog is filled and the saver's GL window fills the preview panel. (As with /p, Wine shows nothing
-// of the GL drawn into that child window, so the picture itself is checked
-// under /s and in the film.)
+// of the GL drawn into that child window on the screen; the preview's film
+// checks what a child window draws.)
 HWND OpenSettings(SaverProcess& saver, const std::wstring& control, const std::string& picture = {}) {
     const DWORD id = GetProcessId(saver.Process);
     const auto end = Clock::now() + kStartDeadline;
@@ -323,16 +325,23 @@ HWND OpenSettings(SaverProcess& saver, const std::wstring& control, const std::s
         RECT outer{}, inner{};
         if (!found || !gl || !GetClientRect(panel, &outer) || !GetClientRect(gl, &inner)) continue;
         if (inner.right != outer.right || inner.bottom != outer.bottom || !IsWindowVisible(gl)) continue;
-        // Filled from the settings once the scene runs: the waters listed, one chosen.
+        // Filled from the settings once the scene runs, and enabled again
+        // once filled: the waters listed, one chosen, the schools listed.
         HWND waters = FindControl(id, L"ComboBoxBackgrounds");
-        DWORD_PTR count = 0, chosen = static_cast<DWORD_PTR>(CB_ERR);
-        if (!waters || !SendMessageTimeoutW(waters, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count) ||
+        HWND fishes = FindControl(id, L"CheckListBoxFishes");
+        DWORD_PTR count = 0, chosen = static_cast<DWORD_PTR>(CB_ERR), schools = 0;
+        if (!waters || !fishes || !IsWindowEnabled(waters) ||
+            !SendMessageTimeoutW(waters, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count) ||
             !SendMessageTimeoutW(waters, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &chosen) || count == 0 ||
-            static_cast<LRESULT>(chosen) == CB_ERR)
+            static_cast<LRESULT>(chosen) == CB_ERR ||
+            !SendMessageTimeoutW(fishes, LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &schools) || schools == 0)
             continue;
         if (!picture.empty()) {
+            // Painted as it now stands before it is taken.
+            HWND root = GetAncestor(panel, GA_ROOT);
+            RedrawWindow(root, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
             RECT dialog{};
-            GetWindowRect(GetAncestor(panel, GA_ROOT), &dialog);
+            GetWindowRect(root, &dialog);
             SavePicture(Capture(dialog), picture);
         }
         return found;
@@ -379,30 +388,55 @@ TEST(SaverFile, SlashCHostsTheAquariumInItsPreviewAndOkWritesTheRegistryWhileCan
     EXPECT_EQ(stored, before != BST_CHECKED) << shown;
 }
 
-TEST(SaverFile, TheProgramRecordsAFilmWhoseFramesShowTheAquarium) {
-    StoreSceneSettings(40, 400);
-    const fs::path folder = BuildDir / "tests" / "scratch" / "saver_film";
+// Runs the saver file with a film asked for, in a scratch folder named for
+// the case, and checks the film's frames: their size, and the aquarium's
+// layers in them.
+void RecordAndCheckFilm(const std::string& name, const std::wstring& arguments, int width, int height) {
+    const fs::path folder = BuildDir / "tests" / "scratch" / name;
     fs::remove_all(folder);
     fs::create_directories(folder / "film");
     DWORD code = 1;
     {
-        SaverProcess program(L"--record-film 1 4 film\\f.bmp --size 480x270", folder);
+        SaverProcess program(arguments + L" --record-film 1 4 film\\f.bmp", folder);
         ASSERT_TRUE(program.Started());
         ASSERT_TRUE(program.WaitForEnd(code)) << "the film was not finished in time";
     }
     ASSERT_EQ(code, 0u);
     std::vector<TFrame> frames;
     for (int i = 1; i <= 4; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "f%05d.bmp", i);
-        std::ifstream in(folder / "film" / name, std::ios::binary);
-        ASSERT_TRUE(in) << name << " was not written";
+        char file[32];
+        std::snprintf(file, sizeof file, "f%05d.bmp", i);
+        std::ifstream in(folder / "film" / file, std::ios::binary);
+        ASSERT_TRUE(in) << file << " was not written";
         const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         frames.push_back(FrameOf(ReadBMP(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())));
-        ASSERT_EQ(frames.back().Width, 480);
-        ASSERT_EQ(frames.back().Height, 270);
+        ASSERT_EQ(frames.back().Width, width);
+        ASSERT_EQ(frames.back().Height, height);
     }
     CheckLayers(frames, kWater, folder.string());
+}
+
+TEST(SaverFile, TheProgramRecordsAFilmWhoseFramesShowTheAquarium) {
+    StoreSceneSettings(40, 400);
+    RecordAndCheckFilm("saver_film", L"--size 480x270", 480, 270);
+}
+
+// Wine never shows GL drawn into a child window on the screen, so the
+// preview's picture is read back from its own GL surface: the aquarium,
+// drawn at the size of the window it was given.
+TEST(SaverFile, SlashPDrawsTheAquariumAtTheSizeOfTheGivenWindow) {
+    StoreSceneSettings(40, 400);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &ParentProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"Filmed Preview Parent";
+    RegisterClassW(&wc);
+    HWND parent = CreateWindowExW(0, wc.lpszClassName, L"Preview", WS_POPUP | WS_VISIBLE, 100, 120, 320, 240, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(parent, nullptr);
+    Pump();
+    RecordAndCheckFilm("saver_preview_film", L"/p " + std::to_wstring(reinterpret_cast<uintptr_t>(parent)), 320, 240);
+    DestroyWindow(parent);
 }
 
 }  // namespace
