@@ -526,13 +526,20 @@ void TCustomGLApplication::HandleMessage(platform::WindowMessage& msg, bool& han
     if (msg.Msg == platform::wm::KeyUp && msg.WParam == platform::vk::Snapshot) {
         const bool control = Platform.Windows && Platform.Windows->KeyDown(platform::vk::Control);
         const bool shift = Platform.Windows && Platform.Windows->KeyDown(platform::vk::Shift);
-        if (control) {
-            if (OnSnapShot)
-                OnSnapShot(this);
-            else
-                TakeScreenshot(AppName + ".jpg");
-        } else if (shift) {
-            RecordFilm(FilmSeconds, FilmFramesPerSecond, FilmFileName);
+        try {
+            if (control) {
+                if (OnSnapShot)
+                    OnSnapShot(this);
+                else
+                    TakeScreenshot(AppName + ".jpg");
+            } else if (shift) {
+                RecordFilm(FilmSeconds, FilmFramesPerSecond, FilmFileName);
+            }
+        } catch (const std::exception& e) {
+            // A picture that cannot be saved (a full disk) is reported; the
+            // aquarium goes on. A box over the full screen would hide it.
+            WriteLog(e.what());
+            if (!IsFullScreen()) Services.Messages->ShowError(Application().Title(), e.what());
         }
         return;
     }

@@ -525,6 +525,19 @@ TEST_F(ScreenshotTest, PrintScreenTakesShotsAndFilmsByModifier) {
     EXPECT_TRUE(fs::exists(dir / "Film00002.bmp"));
 }
 
+TEST_F(ScreenshotTest, AShotThatCannotBeSavedIsReportedAndTheProgramGoesOn) {
+    StartRunning();
+    app->AppName = (dir / "missing" / "marivelle").string();  // a folder that is not there
+    windows.Held = {platform::vk::Control};
+    WindowMessage up{platform::wm::KeyUp, platform::vk::Snapshot, 0, 0};
+    bool handled = false;
+    EXPECT_NO_THROW(app->HandleMessage(up, handled));
+    ASSERT_EQ(Null.Messages.Errors.size(), 1u) << "the failed shot was not reported";
+    EXPECT_NE(Null.Messages.Errors[0].second.find("missing"), std::string::npos) << Null.Messages.Errors[0].second;
+    EXPECT_FALSE(Null.Application.Terminated());
+    EXPECT_TRUE(app->GLStarted());
+}
+
 TEST_F(ScreenshotTest, FilmWithoutAPositiveRateRecordsNothing) {
     StartRunning();
     renders = 0;
