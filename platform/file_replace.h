@@ -16,6 +16,8 @@ inline constexpr int KeepFileMode = -1;
 // Replaces (or creates) fileName with exactly these bytes. Returns an empty
 // text on success, else the system's reason ("No space left on device"); on
 // failure the old file is untouched and no temporary file is left behind.
+// What a writer of the same file killed mid-write left goes with the next
+// successful write.
 std::string ReplaceFile(const std::string& fileName, std::string_view bytes, int mode = KeepFileMode);
 
 }  // namespace platform

@@ -1,9 +1,12 @@
 #include "platform/file_replace.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +46,33 @@ mode_t NewFileMode() {
     return 0666 & ~mask;
 }
 
+// A temporary file's name: "." + base + "." and mkostemp's six letters.
+bool IsTemporaryOf(std::string_view name, std::string_view prefix) {
+    if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix) return false;
+    for (char c : name.substr(prefix.size()))
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+// Removes what writers of this file that were killed mid-write left behind.
+// A live writer holds a lock on its temporary file until it is renamed, and
+// the system drops the lock of a dead one, so only theirs are taken.
+void SweepDeadTemporaries(const std::string& folder, const std::string& base) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    const std::string prefix = "." + base + ".";
+    while (const dirent* entry = readdir(dir)) {
+        if (!IsTemporaryOf(entry->d_name, prefix)) continue;
+        const std::string path = folder + "/" + entry->d_name;
+        const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0) unlink(path.c_str());
+        close(fd);
+    }
+    closedir(dir);
+}
+
 }  // namespace
 
 std::string ReplaceFile(const std::string& fileName, std::string_view bytes, int mode) {
@@ -64,6 +94,10 @@ std::string ReplaceFile(const std::string& fileName, std::string_view bytes, int
     name.push_back('\0');
     int fd = mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) return std::strerror(errno);
+    // Locked until renamed (the duplicate keeps the lock past close), so a
+    // sweep of dead writers' files leaves this one alone.
+    flock(fd, LOCK_EX | LOCK_NB);
+    const int hold = dup(fd);
     // close() reports what the file system could not store (NFS, quotas);
     // fsync makes the rename below publish bytes that are on the disk.
     bool ok = fchmod(fd, bits) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
@@ -78,8 +112,11 @@ std::string ReplaceFile(const std::string& fileName, std::string_view bytes, int
     }
     if (!ok) {
         unlink(name.data());
+        if (hold >= 0) close(hold);
         return std::strerror(err);
     }
+    if (hold >= 0) close(hold);
+    SweepDeadTemporaries(folder, base);
     // The rename itself reaches the disk with the folder.
     if (int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
         fsync(dir);

@@ -27,6 +27,29 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
+// Removes what writers of this file that were killed mid-write left behind
+// (".<base>.<process>.<counter>.tmp"). A live writer has its file open
+// without sharing, so only the dead ones' can be deleted.
+void SweepDeadTemporaries(const std::string& folder, const std::string& base) {
+    const std::wstring prefix = win32::Widen("." + base + ".");
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileExW(win32::Widen(folder + "." + base + ".*.tmp").c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = found.cFileName;
+        // The pattern also matches short names: only our own, whose middle
+        // is the process and the counter.
+        if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+            (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        const std::wstring middle = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+        if (middle.find_first_not_of(L"0123456789.") != std::wstring::npos) continue;
+        DeleteFileW((win32::Widen(folder) + name).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
 }  // namespace
 
 std::string ReplaceFile(const std::string& fileName, std::string_view bytes, int) {
@@ -68,6 +91,7 @@ std::string ReplaceFile(const std::string& fileName, std::string_view bytes, int
         DeleteFileW(temp.c_str());
         return win32::ErrorText(error);
     }
+    SweepDeadTemporaries(folder, base);
     return {};
 }
 

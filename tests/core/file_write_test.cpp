@@ -1,5 +1,6 @@
 // Writers on a disk that fills up or turns read-only: the write is reported,
-// and the file it was to replace keeps its old contents.
+// and the file it was to replace keeps its old contents; and what a killed
+// writer left goes with the next write.
 #include "core/errors.h"
 #include "core/stream.h"
 #include "platform/linux/ini_settings_store.h"
@@ -7,6 +8,10 @@
 #include "small_file_system.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -75,6 +80,27 @@ TEST_F(FileWriteTest, SettingsOnAFullDiskKeepTheirOldFile) {
     EXPECT_EQ(ReadFileText(file), before);
     EXPECT_EQ(key->Read("Fishes").Value, "12");
     EXPECT_FALSE(key->Read("Name").Value) << "a value that was not stored must not read back";
+}
+
+// A writer killed mid-write leaves its hidden temporary file; the next write
+// of the same file takes it away, but not one a live writer holds locked,
+// nor a file that only looks alike.
+TEST(FileWrite, TheNextWriteRemovesWhatAKilledWriterLeft) {
+    const fs::path folder = ScratchDir("file_write_dead");
+    const fs::path file = folder / "shot.jpg";
+    const fs::path dead = folder / ".shot.jpg.Ab3dE9";
+    const fs::path live = folder / ".shot.jpg.Zz9yX1";
+    const fs::path alike = folder / ".shot.jpg.notes";
+    for (const fs::path& p : {dead, live, alike}) SaveBytesToFile(p.string(), std::string("half"));
+    const int writing = open(live.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(writing, 0);
+    ASSERT_EQ(flock(writing, LOCK_EX), 0);
+    SaveBytesToFile(file.string(), std::string("new"));
+    EXPECT_FALSE(fs::exists(dead)) << "a dead writer's temporary file stayed";
+    EXPECT_TRUE(fs::exists(live)) << "a live writer's temporary file was taken";
+    EXPECT_TRUE(fs::exists(alike));
+    close(writing);
+    EXPECT_EQ(ReadFileText(file.string()), "new");
 }
 
 }  // namespace

@@ -40,6 +40,26 @@ TEST(FileReplaceWin32, ReplacesCreatesAndLeavesOnlyTheFile) {
         << "the temporary file's hidden flag does not stay";
 }
 
+// A writer killed mid-write leaves its temporary file; the next write of the
+// same file takes it away, but not one a live writer still has open, nor a
+// file that only looks alike.
+TEST(FileReplaceWin32, TheNextWriteRemovesWhatAKilledWriterLeft) {
+    const fs::path folder = ScratchDir("replace-dead");
+    const fs::path file = folder / "settings.conf";
+    const fs::path dead = folder / ".settings.conf.4242.7.tmp";
+    const fs::path live = folder / ".settings.conf.4243.1.tmp";
+    const fs::path alike = folder / ".settings.conf.notes.tmp";
+    for (const fs::path& p : {dead, live, alike}) std::ofstream(p) << "half";
+    HANDLE writing = CreateFileW(live.wstring().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writing, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(platform::ReplaceFile(file.string(), "new"), "");
+    EXPECT_FALSE(fs::exists(dead)) << "a dead writer's temporary file stayed";
+    EXPECT_TRUE(fs::exists(live)) << "a live writer's temporary file was taken";
+    EXPECT_TRUE(fs::exists(alike));
+    CloseHandle(writing);
+    EXPECT_EQ(ReadText(file), "new");
+}
+
 TEST(FileReplaceWin32, AFailureLeavesTheOldFileAndNoTemporary) {
     const fs::path folder = ScratchDir("replace-fail");
     const fs::path file = folder / "kept.txt";

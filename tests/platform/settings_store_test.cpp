@@ -312,6 +312,13 @@ TEST_F(IniStoreTest, AWriterKilledAtAnyMomentLeavesTheOldFileOrTheNew) {
         last = generation;
     }
     EXPECT_GT(last, 300) << "the writers hardly wrote: the kills proved little";
+    // What killed writers left half-written goes with the next write.
+    auto key = Store().Open(SettingsRoot::User, Key, SettingsAccess::ReadWrite);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->Write("Value", GenerationValue(last + 1)));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(file.parent_path())) names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{file.filename().string()});
 }
 
 // A damaged file opens with what can be read, and says so on standard error.
