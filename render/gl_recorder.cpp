@@ -66,13 +66,15 @@ void MGL_APIENTRY Answer_GetIntegerv(GLenum pname, GLint* params) {
 
 }  // namespace
 
-TGLRecorder::TGLRecorder() : Saved(gl) {
+TGLRecorder::TGLRecorder() : Saved(gl), SavedCaps(glCaps) {
     Current = this;
+    glCaps = TGLCapabilities{};  // a context that has told nothing yet
     Install();
 }
 
 TGLRecorder::~TGLRecorder() {
     gl = Saved;
+    glCaps = SavedCaps;
     if (Current == this) Current = nullptr;
 }
 

@@ -48,4 +48,5 @@ public:
 
 private:
     TGLTable Saved;
+    TGLCapabilities SavedCaps;
 };

@@ -3,6 +3,7 @@
 #include "platform/gl_library.h"
 
 TGLTable gl;
+TGLCapabilities glCaps;
 
 int GL_LoadCoreEntryPoints(platform::IGLLibrary& library) {
     int found = 0;
@@ -29,4 +30,7 @@ void GL_LoadExtensionEntryPoints(platform::IGLLibrary& library) {
 #undef MGL_LOAD
 }
 
-void GL_ClearEntryPoints() { gl = TGLTable{}; }
+void GL_ClearEntryPoints() {
+    gl = TGLTable{};
+    glCaps = TGLCapabilities{};
+}

@@ -17,6 +17,15 @@ struct TGLTable {
 
 extern TGLTable gl;
 
+// What the current context offers beyond its entry points; set when it is
+// made, emptied with the entries.
+struct TGLCapabilities {
+    // GL_CLAMP_TO_EDGE (GL 1.2, or an edge-clamp extension).
+    bool EdgeClamp = false;
+};
+
+extern TGLCapabilities glCaps;
+
 // Fills the core entries from the loaded library by name; a missing entry
 // stays empty. Returns the number of core entries that were found.
 int GL_LoadCoreEntryPoints(platform::IGLLibrary& library);

@@ -63,7 +63,8 @@ public:
     GLuint Name() const { return FName; }
 
     int CopyY = 0, CopyX = 0;
-    // Wrap mode GL_REPEAT when set, GL_CLAMP when clear.
+    // Wrap mode GL_REPEAT when set, else clamped to the edge texels (GL_CLAMP
+    // where the context has no GL_CLAMP_TO_EDGE).
     bool Repeat = true;
     float Priority = 1.0f;
     GLenum MinFilter = GL_LINEAR;

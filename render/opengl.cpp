@@ -377,6 +377,10 @@ void TCustomOpenGL::Activate(platform::GLWindowHandle dc) {
             gl.UnlockArraysEXT = nullptr;
         }
         if (!advertised("GL_EXT_fog_coord")) gl.FogCoordPointerEXT = nullptr;
+        int major = 0, minor = 0;
+        std::sscanf(FVersion.c_str(), "%d.%d", &major, &minor);
+        glCaps.EdgeClamp = major > 1 || (major == 1 && minor >= 2) || advertised("GL_EXT_texture_edge_clamp") ||
+                           advertised("GL_SGIS_texture_edge_clamp");
         if (!advertised("GL_ARB_occlusion_query")) {
             gl.GenQueriesARB = nullptr;
             gl.DeleteQueriesARB = nullptr;

@@ -247,13 +247,20 @@ TEST_F(GLTexturesTest, UploadSetsEveryParameterOnce) {
     EXPECT_TRUE(rec.Has("glBindTexture", {GL_TEXTURE_2D, 1}));
     EXPECT_TRUE(rec.Has("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR}));
     EXPECT_TRUE(rec.Has("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR}));
-    EXPECT_TRUE(rec.Has("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP}));
+    EXPECT_TRUE(rec.Has("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP})) << "a GL 1.1 context";
     EXPECT_TRUE(rec.Has("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP}));
     EXPECT_TRUE(rec.Has("glTexEnvi", {GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE}));
     EXPECT_TRUE(rec.Has("glTexEnvfv", {GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR}));
     EXPECT_TRUE(rec.Has("glPixelStorei", {GL_UNPACK_ALIGNMENT, 1}));
     EXPECT_TRUE(rec.Has("glPixelStorei", {GL_UNPACK_ROW_LENGTH, 0}));
     EXPECT_TRUE(rec.Has("glTexParameterf", {GL_TEXTURE_2D, GL_TEXTURE_PRIORITY, 0.5}));
+
+    // A context that clamps to the edge never shows the border colour.
+    glCaps.EdgeClamp = true;
+    TGLTexture* edged = textures.CreateRGB8(4, 2);
+    edged->Repeat = false;
+    edged->UpLoad();
+    EXPECT_TRUE(rec.Has("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE}));
     EXPECT_TRUE(rec.Has("glTexImage2D", {GL_TEXTURE_2D, 0, GL_RGB8, 4, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, 1}));
     EXPECT_EQ(rec.Count("glActiveTextureARB"), 0) << "no multitexture on this driver";
 

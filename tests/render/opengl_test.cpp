@@ -265,6 +265,24 @@ TEST_F(OpenGLTest, ActivationReadsVersionAndBothExtensionLists) {
     EXPECT_EQ(ogl.WGLExtensions(), (std::vector<std::string>{"GLX_ARB_get_proc_address", "GLX_EXT_swap_control"}));
     EXPECT_NE(gl.ActiveTextureARB, nullptr);
     EXPECT_EQ(gl.LockArraysEXT, nullptr) << "entries of extensions the driver does not list are dropped";
+    EXPECT_TRUE(glCaps.EdgeClamp) << "GL 1.4 clamps to the edge";
+}
+
+// Clamping to the edge comes with GL 1.2 or an extension: without it, a
+// clamped picture's edge shows the black border as a seam.
+TEST_F(OpenGLTest, EdgeClampingIsKnownFromTheVersionOrAnExtension) {
+    for (const auto& [version, extensions, expected] :
+         std::vector<std::tuple<const char*, const char*, bool>>{{"1.1.0 Old", "", false},
+                                                                  {"1.1.0 Old", "GL_SGIS_texture_edge_clamp", true},
+                                                                  {"1.2 Mesa", "", true},
+                                                                  {"4.5 (Compatibility Profile) Mesa", "", true}}) {
+        ogl.Deactivate();
+        rec.Strings[GL_VERSION] = version;
+        rec.Strings[GL_EXTENSIONS] = extensions;
+        ogl.Activate(kWindow);
+        ASSERT_TRUE(ogl.Active()) << version;
+        EXPECT_EQ(glCaps.EdgeClamp, expected) << version << " " << extensions;
+    }
 }
 
 TEST(SplitExtensionsTest, SplitsAtBlanksAndCommasOnly) {
