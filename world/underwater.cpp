@@ -746,6 +746,9 @@ void TUnderWater::BuildBackgroundCrop(const TMeshGroup& group) {
         area += std::fabs((b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x)) / 2;
     }
     if (std::fabs(area - static_cast<double>((s1 - s0) * (t1 - t0))) > 1e-4) return;
+    // Nothing repeats up the picture (it is bound now): its top edge must
+    // not blend in its bottom rows, a dark seam right across the screen.
+    if (glCaps.EdgeClamp) gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
 
     // Per band, each run of rows that pass the test, widened by the reach of
     // filtering; rows past the picture's edges wrap round, as the texture

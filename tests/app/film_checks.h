@@ -104,6 +104,20 @@ inline double Contrast(const TFrame& f, int top, int bottom, int left = 0, int r
     return n ? sum / static_cast<double>(n) : 0;
 }
 
+// The first row darker than both its neighbours over most of the width: the
+// edge of a picture drawn where it should not show, a seam right across the
+// screen. -1 when there is none.
+inline int SeamRow(const TFrame& f) {
+    const int step = std::max(1, f.Width / 128), samples = (f.Width + step - 1) / step;
+    for (int y = 1; y + 1 < f.Height; ++y) {
+        int dark = 0;
+        for (int x = 0; x < f.Width; x += step)
+            dark += f.Luminance(x, y) + 8 < std::min(f.Luminance(x, y - 1), f.Luminance(x, y + 1));
+        if (dark * 10 > samples * 6) return y;
+    }
+    return -1;
+}
+
 // ---------------------------------------------------------------- what each water shows
 
 struct TWaterLook {
@@ -192,6 +206,7 @@ inline void CheckLayers(const std::vector<TFrame>& frames, int waterIndex, const
         // The near sea bed: its picture under the caustic, textured.
         EXPECT_LT(bottom.MaxDifference(seaBed), 12) << "sea bed " << bottom << ", expected about " << seaBed;
         EXPECT_GT(Contrast(f, f.Row(SeaBedTop), f.Row(SeaBedBottom)), 1.5) << "the sea bed is flat";
+        EXPECT_EQ(SeamRow(f), -1) << "a dark seam right across the picture";
     }
 }
 
