@@ -212,19 +212,25 @@ LRESULT CALLBACK ParentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-TEST(SaverFile, SlashPFillsTheGivenWindowFollowsItsSizeAndEndsWithIt) {
-    StoreSceneSettings(40, 400);
+// A window of the test's for the saver to draw into, the size of the little
+// monitor picture in the display settings (4:3).
+HWND MakePreviewParent() {
     WNDCLASSW wc{};
     wc.lpfnWndProc = &ParentProc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.hbrBackground = CreateSolidBrush(RGB(255, 0, 255));
     wc.lpszClassName = L"Preview Parent";
-    RegisterClassW(&wc);
-    // The size of the little monitor picture in the display settings, 4:3.
+    RegisterClassW(&wc);  // made by the first call; later ones find it
     HWND parent = CreateWindowExW(0, wc.lpszClassName, L"Preview", WS_POPUP | WS_VISIBLE, 100, 120, 320, 240, nullptr,
                                   nullptr, wc.hInstance, nullptr);
-    ASSERT_NE(parent, nullptr);
     Pump();
+    return parent;
+}
+
+TEST(SaverFile, SlashPFillsTheGivenWindowFollowsItsSizeAndEndsWithIt) {
+    StoreSceneSettings(40, 400);
+    HWND parent = MakePreviewParent();
+    ASSERT_NE(parent, nullptr);
     SaverProcess saver(L"/p " + std::to_wstring(reinterpret_cast<uintptr_t>(parent)));
     ASSERT_TRUE(saver.Started());
 
@@ -426,15 +432,8 @@ TEST(SaverFile, TheProgramRecordsAFilmWhoseFramesShowTheAquarium) {
 // drawn at the size of the window it was given.
 TEST(SaverFile, SlashPDrawsTheAquariumAtTheSizeOfTheGivenWindow) {
     StoreSceneSettings(40, 400);
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = &ParentProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"Filmed Preview Parent";
-    RegisterClassW(&wc);
-    HWND parent = CreateWindowExW(0, wc.lpszClassName, L"Preview", WS_POPUP | WS_VISIBLE, 100, 120, 320, 240, nullptr,
-                                  nullptr, wc.hInstance, nullptr);
+    HWND parent = MakePreviewParent();
     ASSERT_NE(parent, nullptr);
-    Pump();
     RecordAndCheckFilm("saver_preview_film", L"/p " + std::to_wstring(reinterpret_cast<uintptr_t>(parent)), 320, 240);
     DestroyWindow(parent);
 }
