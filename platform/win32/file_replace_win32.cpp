@@ -29,7 +29,8 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 
 // Removes what writers of this file that were killed mid-write left behind
 // (".<base>.<process>.<counter>.tmp"). A live writer has its file open
-// without sharing, so only the dead ones' can be deleted.
+// without sharing, so only the dead ones' can be deleted (but for the moment
+// between a writer's close and its move, whose failure it then reports).
 void SweepDeadTemporaries(const std::string& folder, const std::string& base) {
     const std::wstring prefix = win32::Widen("." + base + ".");
     WIN32_FIND_DATAW found{};
