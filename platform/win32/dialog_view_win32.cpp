@@ -366,6 +366,13 @@ public:
     void SetText(const std::string& name, const std::string& text) override {
         Control& c = At(name);
         SetWindowTextW(c.Caption ? c.Caption : c.Hwnd, Widen(text).c_str());
+        // A label whose text no longer fits makes room for it.
+        if (c.Desc.Kind == ControlKind::Label) {
+            RECT now;
+            GetClientRect(c.Hwnd, &now);
+            const SIZE need = Preferred(c);
+            if (need.cx > now.right || need.cy > now.bottom) Relayout();
+        }
     }
     std::string Text(const std::string& name) const override {
         const Control& c = At(name);

@@ -259,6 +259,20 @@ TEST(DialogViewWin32, SettersSetAndReadEveryKindOfControlAndFireNothing) {
     EXPECT_EQ(view->Text("Note"), "R&D") << "a label shows its text as it is";
     view->SetText("Value", "250");
     EXPECT_EQ(view->Text("Value"), "250");
+    // A label whose text grows makes room for it.
+    view->SetText("Value", "250 fish in four schools, every one of them striped");
+    {
+        HWND value = Named(dialog, L"Value");
+        HDC dc = GetDC(value);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(value, WM_GETFONT, 0, 0)));
+        RECT text{0, 0, 0, 0};
+        DrawTextW(dc, L"250 fish in four schools, every one of them striped", -1, &text, DT_CALCRECT | DT_NOPREFIX);
+        SelectObject(dc, old);
+        ReleaseDC(value, dc);
+        RECT shown;
+        GetClientRect(value, &shown);
+        EXPECT_GE(shown.right, text.right) << "the longer text is cut off";
+    }
 
     view->SetEnabled("Combo", false);
     view->SetFormEnabled(false);
