@@ -97,7 +97,7 @@ std::string ReplaceFile(const std::string& fileName, std::string_view bytes, int
     // Locked until renamed (the duplicate keeps the lock past close), so a
     // sweep of dead writers' files leaves this one alone.
     flock(fd, LOCK_EX | LOCK_NB);
-    const int hold = dup(fd);
+    const int hold = fcntl(fd, F_DUPFD_CLOEXEC, 0);
     // close() reports what the file system could not store (NFS, quotas);
     // fsync makes the rename below publish bytes that are on the disk.
     bool ok = fchmod(fd, bits) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;

@@ -192,7 +192,8 @@ std::string AquariumProblem(::Window w) {
 
 std::string WaitForAquarium(::Window w) {
     std::string problem;
-    WaitUntil([&] { return (problem = AquariumProblem(w)).empty(); });
+    // A program under the sanitizers on a busy machine takes its time.
+    WaitUntil([&] { return (problem = AquariumProblem(w)).empty(); }, 90s);
     return problem;
 }
 

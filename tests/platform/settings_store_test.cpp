@@ -277,6 +277,17 @@ TEST_F(IniStoreTest, AWriterKilledAtAnyMomentLeavesTheOldFileOrTheNew) {
     char self[] = "/proc/self/exe";
     char* argv[] = {self, nullptr};
     std::mt19937 random(11);
+    // Kills land anywhere within a few writes, timed here: a slow machine
+    // (sanitizers, load) gives its writers longer.
+    long window = 6000;
+    {
+        auto probe = Store().Open(SettingsRoot::User, "Software\\Probe Works\\Probe 1", SettingsAccess::ReadWrite);
+        ASSERT_TRUE(probe);
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < 5; ++i) ASSERT_TRUE(probe->Write("Value", std::to_string(i)));
+        const auto each = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start) / 5;
+        window = std::max<long>(window, 3 * static_cast<long>(each.count()));
+    }
     long last = 0;
     for (int run = 0; run < 300 && !HasFailure(); ++run) {
         int fds[2];
@@ -291,8 +302,7 @@ TEST_F(IniStoreTest, AWriterKilledAtAnyMomentLeavesTheOldFileOrTheNew) {
         char started = 0;
         const bool writing = read(fds[0], &started, 1) == 1;
         close(fds[0]);
-        // Each write takes a few milliseconds (fsync): land anywhere in one.
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 6000));
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % window));
         kill(pid, SIGKILL);
         int status = 0;
         waitpid(pid, &status, 0);
