@@ -751,8 +751,10 @@ void TUnderWater::BuildBackgroundCrop(const TMeshGroup& group) {
     if (glCaps.EdgeClamp) gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
 
     // Per band, each run of rows that pass the test, widened by the reach of
-    // filtering; rows past the picture's edges wrap round, as the texture
-    // does, so a sliver at one edge can show what lies at the other.
+    // filtering; columns past the picture's edges wrap round, as the texture
+    // does, so a sliver at one edge can show what lies at the other. Rows
+    // wrap too, which is what a context without edge clamping draws and
+    // elsewhere keeps at most a sliver the alpha test then discards.
     const int columns = cells.Columns, rows = cells.Rows;
     const int reachColumns = static_cast<int>(std::ceil(CropReach * static_cast<float>(columns)));
     const int reachRows = static_cast<int>(std::ceil(CropReach * static_cast<float>(rows)));
