@@ -434,7 +434,6 @@ TSceneTexture* TSceneTextureList::AddFormat(const std::string& name, TTextureFor
     texture->SetAlphaName(alphaFile.empty() ? std::string() : str::CombinePath(Path, alphaFile));
     texture->SpriteColor = MakeByteColor(0, 0, 0, 0);
     texture->AutoSpriteColor = format == tfSprite;
-    texture->LoadTexture();
     return texture;
 }
 

@@ -167,8 +167,10 @@ public:
     // current quality) on next use.
     void FreeGLTextures();
 
-    // Made for the mesh loader: a loaded texture named by the file-name part
-    // of `name`, or the one the list already holds under that name.
+    // Made for the mesh loader: a texture named by the file-name part of
+    // `name`, or the one the list already holds under that name. Its pictures
+    // are read when it is first used: the fish of waters not shown cost
+    // neither time nor memory.
     TSceneTexture* AddTexture(const std::string& name, const std::string& file);
     TSceneTexture* AddAlphaTexture(const std::string& name, const std::string& alphaFile, const std::string& file);
     TSceneTexture* AddSprite(const std::string& name, const std::string& file);

@@ -519,22 +519,29 @@ TEST_F(SceneTextures, SettingsKeysLoadAndSave) {
 
 // --- mesh loader entry points ---------------------------------------------------------
 
-TEST_F(SceneTextures, AddOperationsMakeLoadedTexturesOnce) {
+// Mesh textures are read when first drawn: a scene names the fish of every
+// water, and only the shown water's are wanted at the start.
+TEST_F(SceneTextures, AddOperationsMakeTexturesOnceAndLoadThemOnFirstUse) {
     SaveBMP("Fish.bmp", Flat(4, 4, 9, 9, 9));
     SaveBMP("FishA.bmp", Flat(4, 4, 60, 60, 60));
     TSceneTexture* plain = list->AddTexture("meshes\\Fish.bmp", "Fish.bmp");
     ASSERT_NE(plain, nullptr);
     EXPECT_EQ(plain->Name(), "Fish.bmp");
-    EXPECT_EQ(plain->GLTexture()->Width(), 4) << "loaded at once";
+    EXPECT_EQ(plain->Loads, 0u) << "read before it is drawn";
+    plain->UseTexture();
+    EXPECT_EQ(plain->Loads, 1u);
+    EXPECT_EQ(plain->GLTexture()->Width(), 4);
     EXPECT_EQ(list->AddTexture("Fish.bmp", "Other.bmp"), plain);
     EXPECT_EQ(plain->TextureName(), list->Path + "Fish.bmp");
 
     TSceneTexture* alpha = list->AddAlphaTexture("FishA.jpg", "FishA.bmp", "Fish.bmp");
     EXPECT_EQ(alpha->Format(), tfAlpha);
+    alpha->UseTexture();
     EXPECT_EQ(Texel(*alpha, 0, 0)[3], 60);
     TSceneTexture* sprite = list->AddSprite("Sprite.bmp", "Fish.bmp");
     EXPECT_EQ(sprite->Format(), tfSprite);
     EXPECT_TRUE(sprite->AutoSpriteColor);
+    sprite->UseTexture();
     EXPECT_EQ(Texel(*sprite, 1, 1)[3], 0);
     EXPECT_EQ(list->FindObject("Sprite.bmp"), sprite);
 
