@@ -22,6 +22,7 @@
 #include <X11/extensions/dpms.h>
 #include <X11/extensions/scrnsaver.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -65,13 +66,25 @@ struct Bus {
     bool Tried = false;
 };
 
+// A session bus is announced by its address or by the socket in the user's
+// runtime folder, where GLib looks next.
+bool SessionBusAnnounced() {
+    const char* address = g_getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (address && *address) return true;
+    const char* runtime = g_getenv("XDG_RUNTIME_DIR");
+    if (!runtime || !*runtime) return false;
+    struct stat status {};
+    return stat((std::string(runtime) + "/bus").c_str(), &status) == 0 && S_ISSOCK(status.st_mode);
+}
+
 GDBusConnection* Connect(GBusType type) {
+    // Without an announced session bus GLib would launch one of its own
+    // (dbus-launch): a daemon that outlives us, where no screen saver listens.
+    if (type == G_BUS_TYPE_SESSION && !SessionBusAnnounced()) return nullptr;
     GError* error = nullptr;
     gchar* address = g_dbus_address_get_for_bus_sync(type, nullptr, &error);
     g_clear_error(&error);
     if (!address) return nullptr;
-    // Without an address GLib would launch a session bus of its own, where
-    // no screen saver listens.
     if (g_str_has_prefix(address, "autolaunch:")) {
         g_free(address);
         return nullptr;

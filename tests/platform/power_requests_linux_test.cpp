@@ -14,6 +14,8 @@
 #include <X11/extensions/scrnsaver.h>
 
 #include <sys/prctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -471,6 +473,39 @@ TEST_F(PowerRequestsLinux, MissingPeersMakeEveryCallFalseQuickly) {
     setenv("DISPLAY", display.c_str(), 1);
     setenv("DBUS_SYSTEM_BUS_ADDRESS", System().Address.c_str(), 1);
     setenv("DBUS_SESSION_BUS_ADDRESS", Session().Address.c_str(), 1);
+}
+
+// Where no session bus is announced, none is launched for us: GLib would
+// start dbus-launch, and its daemon would outlive the saver.
+TEST_F(PowerRequestsLinux, NoSessionBusIsLaunchedWhereNoneIsAnnounced) {
+    const std::string address = getenv("DBUS_SESSION_BUS_ADDRESS"), path = getenv("PATH") ? getenv("PATH") : "";
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    const std::string savedRuntime = runtime ? runtime : "";
+    char folder[] = "/tmp/marivelle-nobus-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string launcher = std::string(folder) + "/dbus-launch", marker = std::string(folder) + "/launched";
+    {
+        FILE* script = fopen(launcher.c_str(), "w");
+        ASSERT_NE(script, nullptr);
+        fprintf(script, "#!/bin/sh\ntouch '%s'\nexit 1\n", marker.c_str());
+        ASSERT_EQ(fclose(script), 0);
+        ASSERT_EQ(chmod(launcher.c_str(), 0755), 0);
+    }
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    setenv("XDG_RUNTIME_DIR", folder, 1);  // no bus socket in it
+    setenv("PATH", (std::string(folder) + ":" + path).c_str(), 1);
+    {
+        auto power = platform::CreateLinuxPowerRequests();
+        power->SetExecutionState(true, true);
+    }
+    EXPECT_NE(access(marker.c_str(), F_OK), 0) << "a session bus was launched";
+    setenv("PATH", path.c_str(), 1);
+    setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+    if (runtime) setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
+    else unsetenv("XDG_RUNTIME_DIR");
+    unlink(marker.c_str());
+    unlink(launcher.c_str());
+    rmdir(folder);
 }
 
 }  // namespace
