@@ -1,11 +1,14 @@
 #include "app/advanced_settings_form.h"
 
+#include "render/frame_scaler.h"
+
 #include "scene/objects.h"
 #include "scene/scene_sound.h"
 #include "scene/scene_textures.h"
 #include "world/clock.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +38,12 @@ std::vector<std::string> PowerLabels() {
     return {std::begin(PowerDelayLabels), std::end(PowerDelayLabels)};
 }
 
+// One label per size of kRenderScales, in its order.
+std::vector<std::string> RenderScaleLabels() {
+    static_assert(std::size(kRenderScales) == 2);
+    return {"Full", "Half"};
+}
+
 // The swatch shows the clock's colour without its alpha, which stays the
 // clock's own: a chosen colour never makes the clock transparent.
 constexpr uint32_t kRGB = 0x00FFFFFF;
@@ -60,7 +69,8 @@ platform::DialogDesc TFormAdvancedSettings::Describe() {
         Control("ComboBoxRenderer", ControlKind::ComboBox, "Re&nderer", {"OpenGL", "DirectX"}),
         Control("ComboBoxTextures", ControlKind::ComboBox, "&Textures",
                 {"Compressed", "True Color (32 bit)", "High Color (16 bit)"}),
-        Control("ComboBoxQuality", ControlKind::ComboBox, "&Quality", {"High", "Normal", "Low"})};
+        Control("ComboBoxQuality", ControlKind::ComboBox, "&Quality", {"High", "Normal", "Low"}),
+        Control("ComboBoxRenderScale", ControlKind::ComboBox, "Render &Size", RenderScaleLabels())};
 
     platform::SectionDesc power{"Power", 1, {}};
     power.Controls = {Control("ComboBoxPowerOff", ControlKind::ComboBox, "&Power Off", PowerLabels()),
@@ -161,6 +171,10 @@ void TFormAdvancedSettings::Fill() {
         v.SetItemIndex("ComboBoxQuality", textures->Quality());
     }
     v.SetChecked("CheckBoxWaitSync", FHost.OpenGL().WaitSync);
+    const int32_t scale = ValidRenderScale(FHost.Viewport().RenderScale);
+    v.SetItemIndex("ComboBoxRenderScale",
+                   static_cast<int32_t>(std::find(std::begin(kRenderScales), std::end(kRenderScales), scale) -
+                                        std::begin(kRenderScales)));
     // The software renderer has no entry: nothing is chosen, and OK keeps it.
     const int32_t renderer = FHost.OpenGL().RendererKind();
     v.SetItemIndex("ComboBoxRenderer", renderer < 2 ? renderer : -1);
@@ -316,6 +330,8 @@ void TFormAdvancedSettings::Apply() {
         clock->ClockColor = (clock->ClockColor & ~kRGB) | (v.Color("ShapeColor") & kRGB);
     }
     FHost.OpenGL().WaitSync = v.Checked("CheckBoxWaitSync");
+    if (const int32_t index = v.ItemIndex("ComboBoxRenderScale"); index >= 0 && index < std::ssize(kRenderScales))
+        FHost.Viewport().RenderScale = kRenderScales[index];
 
     // A new quality changes the textures' sizes, so they are made again from
     // their pictures; a new colour format only needs the texels sent again.

@@ -32,6 +32,7 @@ constexpr const char* kFilmFPSValue = "FilmFPS";
 constexpr const char* kScreenShotsValue = "ScreenShots";
 constexpr const char* kScreenShotQualityValue = "ScreenShotQuality";
 constexpr const char* kWideScreenValue = "WideScreen";
+constexpr const char* kRenderScaleValue = "RenderScale";
 
 
 // Clears the idle guard on every way out of a pass.
@@ -258,8 +259,14 @@ void TDefViewport::Apply(TCustomGLApplication& app) {
     if (Aspect > 1.6) WideScreen = true;
     const double projection = ProjectionAspect(Aspect);
 
+    Drawn = Area;
+    const int32_t scale = ValidRenderScale(RenderScale);
+    const TViewArea scaled{ScaledSide(Area.Width, scale), ScaledSide(Area.Height, scale)};
+    if (scale < 100 && Area.Width > 0 && Area.Height > 0 && TFrameScaler::Fits(scaled.Width, scaled.Height))
+        Drawn = scaled;
+
     if (!FViewport) FViewport = app.OpenGL().Viewports().Add();
-    FViewport->SetViewport(0, 0, Area.Width, Area.Height);
+    FViewport->SetViewport(0, 0, Drawn.Width, Drawn.Height);
     FViewport->SetPerspective(FOV, projection, NearDepth, FarDepth);
     FViewport->SetOrtho(0, window->Width, 0, window->Height, -1, 1);
     FViewport->Perspective = Perspective;
@@ -280,7 +287,14 @@ void TDefViewport::Apply(TCustomGLApplication& app) {
         if (ClearMode & cmDepth) mask |= GL_DEPTH_BUFFER_BIT;
         if (ClearMode & cmStencil) mask |= GL_STENCIL_BUFFER_BIT;
         if (ClearMode & cmAccum) mask |= GL_ACCUM_BUFFER_BIT;
+        // A scaled frame clears only the corner it is drawn in: the stretch
+        // covers the rest.
+        if (Scaled()) {
+            gl.Scissor(0, 0, Drawn.Width, Drawn.Height);
+            gl.Enable(GL_SCISSOR_TEST);
+        }
         gl.Clear(mask);
+        if (Scaled()) gl.Disable(GL_SCISSOR_TEST);
     }
     FViewport->Apply();
 }
@@ -439,6 +453,11 @@ void TCustomGLApplication::RenderStep(platform::GLWindowHandle dc, float deltaTi
     timer.BeginFrame();
     FViewport->Apply(*this);
     OnRender(this, deltaTime, false);
+    if (FViewport->Scaled()) {
+        timer.Begin("stretch to the window");
+        FOpenGL->FrameScaler().Stretch(FViewport->Drawn.Width, FViewport->Drawn.Height, FViewport->Area.Width,
+                                       FViewport->Area.Height);
+    }
     ResetFloatingPointControl();
     timer.Begin("swap");
     FOpenGL->SwapBuffers(dc);
@@ -602,6 +621,7 @@ void TCustomGLApplication::LoadOptions() {
     ScreenShotsEnabled = settings.StoredBool(kScreenShotsValue, false);
     ScreenShotQuality = std::clamp(settings.StoredInteger(kScreenShotQualityValue, kDefaultJPEGQuality), 1, 100);
     FViewport->WideScreen = settings.StoredBool(kWideScreenValue, FViewport->WideScreen);
+    FViewport->RenderScale = ValidRenderScale(settings.StoredInteger(kRenderScaleValue, FViewport->RenderScale));
     TCustomGraphicApplicationPro::LoadOptions();
 }
 
@@ -618,5 +638,6 @@ void TCustomGLApplication::SaveOptions() {
     settings.WriteInteger(kFilmSecondsValue, FilmSeconds);
     settings.WriteInteger(kFilmFPSValue, FilmFramesPerSecond);
     settings.WriteInteger(kScreenShotQualityValue, ScreenShotQuality);
+    settings.WriteInteger(kRenderScaleValue, FViewport->RenderScale);
     TCustomGraphicApplicationPro::SaveOptions();
 }

@@ -163,9 +163,16 @@ public:
     bool Stretch = false;
     bool WideScreen = false;
 
+    // The share of each side the scene is drawn at (100 or 50 percent),
+    // stretched over the whole area afterwards.
+    int32_t RenderScale = 100;
+
     // The last area applied and its aspect.
     TViewArea Area;
     double Aspect = 0;
+    // The corner the scene was drawn in: the area itself unless scaled.
+    TViewArea Drawn;
+    bool Scaled() const { return Drawn.Width != Area.Width || Drawn.Height != Area.Height; }
     TGLViewport* GLViewport() const { return FViewport; }
 
 private:

@@ -1,5 +1,7 @@
 #include "app/program.h"
 
+#include "render/frame_scaler.h"
+
 #include "core/errors.h"
 #include "core/strutil.h"
 #include "render/gl_census.h"
@@ -124,6 +126,12 @@ TProgramOptions ParseProgramOptions(const std::vector<std::string>& args, std::s
             if (!range(i, "--bubble-count", 0, 1000, o.Overrides.BubbleCount)) return o;
         } else if (a == "--volume") {
             if (!range(i, "--volume", 0, 100, o.Overrides.Volume)) return o;
+        } else if (a == "--render-scale") {
+            int32_t percent = 0;
+            if (left < 1 || !ParseRange(args[i + 1], 1, 100, percent) || ValidRenderScale(percent) != percent)
+                return fail("--render-scale needs 100 or 50");
+            o.Overrides.RenderScale = percent;
+            ++i;
         } else if (a == "--no-sound") {
             o.Overrides.NoSound = true;
         } else if (a == "--clock") {
@@ -217,6 +225,8 @@ std::string ProgramUsage(std::string_view programName) {
            "  --fps                           show the frame rate\n"
            "  --no-sound                      silence\n"
            "  --volume N                      sound volume 0 to 100\n"
+           "  --render-scale N                draw at N percent of the size (100 or 50) and stretch:\n"
+           "                                  faster on a software renderer, softer to look at\n"
            "  --stats SECONDS                 every SECONDS s print the frames drawn and the GL objects held\n"
            "\n"
            "In a window of its own:\n"
@@ -308,6 +318,7 @@ void TAquariumProgram::ApplyOverrides() {
     }
     if (o.FishCount >= 0) world.SetFishCount(o.FishCount);
     if (o.BubbleCount >= 0) world.SetBubbleCount(o.BubbleCount);
+    if (o.RenderScale >= 0) Viewport().RenderScale = o.RenderScale;
     if (o.Direction >= 0) world.SetFishDirection(static_cast<TFishDirection>(o.Direction));
     if (o.ClockMode >= 0)
         if (auto* clock = dynamic_cast<TGLClock*>(Scene()->FindObject("GLClock"))) clock->SetMode(o.ClockMode);

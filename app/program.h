@@ -20,10 +20,11 @@ struct TSettingOverrides {
     int32_t ClockMode = -1;    // 0 none, 1 24-hour, 2 12-hour
     int32_t Direction = -1;    // the world's direction index
     bool NoSound = false;
-    int32_t Volume = -1;  // 0..100
+    int32_t Volume = -1;       // 0..100
+    int32_t RenderScale = -1;  // 100 or 50 percent
     bool Any() const {
         return Water >= 0 || FishCount >= 0 || BubbleCount >= 0 || ClockMode >= 0 || Direction >= 0 || NoSound ||
-               Volume >= 0;
+               Volume >= 0 || RenderScale >= 0;
     }
 };
 

@@ -40,7 +40,8 @@
 # Program settings go to an INI file under a scratch XDG_CONFIG_HOME, so the
 # user's own settings are neither read nor changed: "default" is an empty
 # settings file (20 fish, 50 bubbles), "crowded" sets FishCount=100 and
-# BubbleCount=1000.
+# BubbleCount=1000, and "half" is the default scene drawn at half the size and
+# stretched (--render-scale 50).
 set -euo pipefail
 
 FRAMES=${1:-600}
@@ -206,6 +207,9 @@ for size in $SIZES; do
       env HOME="$SCRATCH" XDG_CONFIG_HOME="$SCRATCH/$settings" XDG_RUNTIME_DIR="$SCRATCH" \
       "$MARIVELLE" --frames "$FRAMES" --size "$size"
   done
+  run_case "marivelle-half" "$size" \
+    env HOME="$SCRATCH" XDG_CONFIG_HOME="$SCRATCH/default" XDG_RUNTIME_DIR="$SCRATCH" \
+    "$MARIVELLE" --frames "$FRAMES" --size "$size" --render-scale 50
   for hack in $HACKS; do
     run_case "$hack" "$size" \
       env HOME="$SCRATCH" XSCREENSAVER_WINDOW= LD_PRELOAD="$SCRATCH/swapcount.so" FRAME_LIMIT="$FRAMES" \

@@ -45,6 +45,9 @@ using GLvoid = void;
     X(void, CopyTexImage2D,                                                                                     \
       (GLenum target, GLint level, GLenum fmt, GLint x, GLint y, GLsizei w, GLsizei h, GLint border),           \
       (target, level, fmt, x, y, w, h, border))                                                                 \
+    X(void, CopyTexSubImage2D,                                                                                  \
+      (GLenum target, GLint level, GLint xoffset, GLint yoffset, GLint x, GLint y, GLsizei w, GLsizei h),        \
+      (target, level, xoffset, yoffset, x, y, w, h))                                                            \
     X(void, CullFace, (GLenum mode), (mode))                                                                    \
     X(void, DeleteLists, (GLuint list, GLsizei range), (list, range))                                           \
     X(void, DeleteTextures, (GLsizei n, const GLuint* textures), (n, textures))                                 \
@@ -87,7 +90,11 @@ using GLvoid = void;
     X(void, NormalPointer, (GLenum type, GLsizei stride, const GLvoid* ptr), (type, stride, ptr))               \
     X(void, Ortho, (GLdouble l, GLdouble r, GLdouble b, GLdouble t, GLdouble n, GLdouble f), (l, r, b, t, n, f)) \
     X(void, PixelStorei, (GLenum pname, GLint param), (pname, param))                                           \
+    X(void, PopAttrib, (), ())                                                                                  \
+    X(void, PopClientAttrib, (), ())                                                                            \
     X(void, PopMatrix, (), ())                                                                                  \
+    X(void, PushAttrib, (GLbitfield mask), (mask))                                                              \
+    X(void, PushClientAttrib, (GLbitfield mask), (mask))                                                        \
     X(void, PushMatrix, (), ())                                                                                 \
     X(void, PushName, (GLuint name), (name))                                                                    \
     X(void, ReadBuffer, (GLenum mode), (mode))                                                                  \
@@ -96,6 +103,7 @@ using GLvoid = void;
     X(GLint, RenderMode, (GLenum mode), (mode))                                                                 \
     X(void, Rotatef, (GLfloat angle, GLfloat x, GLfloat y, GLfloat z), (angle, x, y, z))                        \
     X(void, Scalef, (GLfloat x, GLfloat y, GLfloat z), (x, y, z))                                               \
+    X(void, Scissor, (GLint x, GLint y, GLsizei w, GLsizei h), (x, y, w, h))                                    \
     X(void, SelectBuffer, (GLsizei size, GLuint* buffer), (size, buffer))                                       \
     X(void, ShadeModel, (GLenum mode), (mode))                                                                  \
     X(void, TexCoordPointer, (GLint size, GLenum type, GLsizei stride, const GLvoid* ptr), (size, type, stride, ptr)) \
@@ -364,4 +372,7 @@ enum : GLenum {
     GL_ACCUM_BUFFER_BIT = 0x00000200,
     GL_STENCIL_BUFFER_BIT = 0x00000400,
     GL_COLOR_BUFFER_BIT = 0x00004000,
+    // saved state
+    GL_ALL_ATTRIB_BITS = 0x000FFFFF,
+    GL_CLIENT_VERTEX_ARRAY_BIT = 0x00000002,
 };

@@ -22,6 +22,9 @@ extern TGLTable gl;
 struct TGLCapabilities {
     // GL_CLAMP_TO_EDGE (GL 1.2, or an edge-clamp extension).
     bool EdgeClamp = false;
+    // Textures of any size, not only powers of two (GL 2.0, or
+    // GL_ARB_texture_non_power_of_two).
+    bool AnyTextureSize = false;
 };
 
 extern TGLCapabilities glCaps;

@@ -381,6 +381,7 @@ void TCustomOpenGL::Activate(platform::GLWindowHandle dc) {
         std::sscanf(FVersion.c_str(), "%d.%d", &major, &minor);
         glCaps.EdgeClamp = major > 1 || (major == 1 && minor >= 2) || advertised("GL_EXT_texture_edge_clamp") ||
                            advertised("GL_SGIS_texture_edge_clamp");
+        glCaps.AnyTextureSize = major >= 2 || advertised("GL_ARB_texture_non_power_of_two");
         if (!advertised("GL_ARB_occlusion_query")) {
             gl.GenQueriesARB = nullptr;
             gl.DeleteQueriesARB = nullptr;
@@ -413,6 +414,7 @@ void TCustomOpenGL::DestroyRC() {
         FBinding->MakeCurrent(0, 0);
         FBinding->DeleteContext(FContext);
         FContext = 0;
+        FFrameScaler.Forget();
         for (TGLItemList* list : {static_cast<TGLItemList*>(FLights.get()), static_cast<TGLItemList*>(FMaterials.get()),
                                   static_cast<TGLItemList*>(FDisplayLists.get()),
                                   static_cast<TGLItemList*>(FPrimitives.get()),
@@ -520,6 +522,7 @@ void TCustomOpenGL::InitContextLists() {
 }
 
 void TCustomOpenGL::DeleteContextNames() {
+    FFrameScaler.Release();
     FTextures->DeleteAllNames();
     FPrimitives->FreeDisplayLists();
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/gl_context.h"
+#include "render/frame_scaler.h"
 #include "render/gl_api.h"
 #include "render/gl_objects.h"
 #include "render/gl_textures.h"
@@ -156,6 +157,7 @@ public:
     platform::GLWindowHandle Window() const { return FWindow; }
     platform::GLWindowHandle Drawable() const { return FDrawable; }
     TGLScreenShot& ScreenShot() { return FScreenShot; }
+    TFrameScaler& FrameScaler() { return FFrameScaler; }
 
     // The GL objects living in the context.
     TGLLightList& Lights() { return *FLights; }
@@ -199,6 +201,7 @@ private:
     std::unique_ptr<TGLMaterialList> FMaterials;
     std::unique_ptr<TGLPrimitiveList> FPrimitives;
     TGLScreenShot FScreenShot;
+    TFrameScaler FFrameScaler;
     std::unique_ptr<TGLTextureList> FTextures;
     std::unique_ptr<TGLViewportList> FViewports;
     std::unique_ptr<TGLDisplayListList> FDisplayLists;

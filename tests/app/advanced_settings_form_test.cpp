@@ -180,6 +180,8 @@ TEST_F(AdvancedSettingsTest, OkAppliesEveryControlAndTheMonitorBoxIsTheWindowsMo
         EXPECT_EQ(v.ItemIndex("ComboBoxRenderer"), 0);
         EXPECT_EQ(v.Items("ComboBoxDepth"), (std::vector<std::string>{"High Color(16 bit)", "True Color(32 bit)"}));
         EXPECT_EQ(v.Color("ShapeColor"), clock.ClockColor & 0x00FFFFFFu);
+        EXPECT_EQ(v.Items("ComboBoxRenderScale"), (std::vector<std::string>{"Full", "Half"}));
+        EXPECT_EQ(v.ItemIndex("ComboBoxRenderScale"), 0);
 
         v.UserSetItemIndex("ComboBoxMultiMonitors", IndexOf(v, "ComboBoxMultiMonitors", "Virtual Desktop"));
         v.UserSetItemIndex("ComboBoxPowerOff", 11);
@@ -198,8 +200,10 @@ TEST_F(AdvancedSettingsTest, OkAppliesEveryControlAndTheMonitorBoxIsTheWindowsMo
         v.UserSetItemIndex("ComboBoxDepth", IndexOf(v, "ComboBoxDepth", "High Color(16 bit)"));
         v.UserSetItemIndex("ComboBoxResolution", IndexOf(v, "ComboBoxResolution", "800x600"));
         v.UserSetItemIndex("ComboBoxRenderer", 1);
+        v.UserSetItemIndex("ComboBoxRenderScale", 1);
         v.UserClick("ButtonOk");
     });
+    EXPECT_EQ(program->Viewport().RenderScale, 50);
     EXPECT_EQ(program->GLWindow().Monitor, 3) << "\"Virtual Desktop\" is the monitor count plus one";
     EXPECT_EQ(program->PowerOffIndex(), 11);
     EXPECT_EQ(program->PowerOffTime(), 3600.0f);
@@ -223,6 +227,7 @@ TEST_F(AdvancedSettingsTest, OkAppliesEveryControlAndTheMonitorBoxIsTheWindowsMo
         EXPECT_EQ(v.ItemIndex("ComboBoxMultiMonitors"), 4);
         EXPECT_EQ(v.ItemIndex("ComboBoxResolution"), IndexOf(v, "ComboBoxResolution", "800x600"));
         EXPECT_EQ(v.ItemIndex("ComboBoxClockMode"), 2);
+        EXPECT_EQ(v.ItemIndex("ComboBoxRenderScale"), 1);
         v.UserClose();
     });
 }

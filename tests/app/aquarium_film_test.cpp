@@ -131,11 +131,13 @@ struct TFilmSettings {
     int FishCount = 40;
     int BubbleCount = 400;
     bool UseBackground = true;
+    int RenderScale = 100;
 
     std::string Key() const {
         std::ostringstream out;
         out << "water" << Water << "-fish" << FishType << "x" << FishCount << "-bubbles" << BubbleCount
             << (UseBackground ? "" : "-nobackground");
+        if (RenderScale != 100) out << "-scale" << RenderScale;
         return out.str();
     }
 };
@@ -176,7 +178,7 @@ const TFilm& Film(const TFilmSettings& s) {
     }
     const std::string size = std::to_string(FilmWidth) + "x" + std::to_string(FilmHeight);
     film.Error = RunProgram({"--record-film", std::to_string(FilmSeconds), std::to_string(FilmRate), "film/f.bmp",
-                             "--size", size},
+                             "--size", size, "--render-scale", std::to_string(s.RenderScale)},
                             film.Folder);
     if (!film.Error.empty()) return film;
     for (int i = 1; i <= FilmFrames; ++i) {
@@ -440,5 +442,49 @@ TEST_P(EmptyAquariumTest, ShowsNothingThatSwimsOrRisesAndNeedsItsBackground) {
 
 INSTANTIATE_TEST_SUITE_P(Waters, EmptyAquariumTest, ::testing::Range(0, 6),
                          [](const auto& p) { return "water" + std::to_string(p.param); });
+
+// ---------------------------------------------------------------- drawn at half size
+
+// Drawn at half the size and stretched, every frame still shows each layer in
+// its band, and the empty aquarium looks like the one drawn at full size in
+// every part of the window: the stretch reaches every edge, and what it
+// changes in GL for itself does not leak into the next frame.
+TEST(HalfRenderSizeTest, StretchedFramesShowTheSameAquariumOverTheWholeWindow) {
+    TFilmSettings crowded;
+    crowded.RenderScale = 50;
+    const TFilm& film = Film(crowded);
+    ASSERT_EQ(film.Error, "");
+    ASSERT_EQ(film.Frames.size(), static_cast<size_t>(FilmFrames));
+    CheckLayers(film, 0);
+
+    TFilmSettings half = Empty(0);
+    half.RenderScale = 50;
+    const TFilm& stretched = Film(half);
+    const TFilm& full = Film(Empty(0));
+    ASSERT_EQ(stretched.Error, "");
+    ASSERT_EQ(full.Error, "");
+    for (size_t i = 0; i < full.Frames.size() && i < stretched.Frames.size(); ++i) {
+        const TFrame& a = full.Frames[i];
+        const TFrame& b = stretched.Frames[i];
+        constexpr int Columns = 8, Rows = 6;
+        for (int r = 0; r < Rows; ++r)
+            for (int c = 0; c < Columns; ++c) {
+                std::array<long, 3> sumA{}, sumB{};
+                const int x0 = c * a.Width / Columns, x1 = (c + 1) * a.Width / Columns;
+                const int y0 = r * a.Height / Rows, y1 = (r + 1) * a.Height / Rows;
+                for (int y = y0; y < y1; ++y)
+                    for (int x = x0; x < x1; ++x)
+                        for (int k = 0; k < 3; ++k) {
+                            sumA[static_cast<size_t>(k)] += a.At(x, y)[static_cast<size_t>(k)];
+                            sumB[static_cast<size_t>(k)] += b.At(x, y)[static_cast<size_t>(k)];
+                        }
+                const long n = static_cast<long>(x1 - x0) * (y1 - y0);
+                for (size_t k = 0; k < 3; ++k)
+                    EXPECT_LE(std::labs(sumA[k] - sumB[k]) / n, 10)
+                        << "frame " << i + 1 << ", block row " << r << " column " << c << ", channel " << k << " in "
+                        << stretched.Folder.string();
+            }
+    }
+}
 
 }  // namespace

@@ -402,9 +402,11 @@ TEST_F(GLApplicationTest, OptionsRoundTripUnderScrambledNames) {
     app->FilmSeconds = 3;
     app->FilmFramesPerSecond = 10;
     app->ScreenShotQuality = 90;
+    app->Viewport().RenderScale = 50;
     app->SaveOptions();
 
     window->Monitor = -1;
+    app->Viewport().RenderScale = 100;
     glDisplay->DesktopOnly = true;
     app->OpenGL().WaitSync = true;
     app->FilmFileName.clear();
@@ -419,6 +421,11 @@ TEST_F(GLApplicationTest, OptionsRoundTripUnderScrambledNames) {
     EXPECT_FALSE(app->ScreenShotsEnabled) << "never stored";
     EXPECT_TRUE(app->DisplayOptionsLoaded());
     EXPECT_EQ(app->ReadString("FilmName", "none"), "clip.bmp") << "read back through the same scrambling";
+    EXPECT_EQ(app->Viewport().RenderScale, 50);
+    // A size the program does not offer (a hand-edited file) draws at full size.
+    app->WriteInteger("RenderScale", 60);
+    app->LoadOptions();
+    EXPECT_EQ(app->Viewport().RenderScale, 100);
 }
 
 TEST_F(GLApplicationTest, MonitorIsOnlyReadWithSeveralMonitors) {

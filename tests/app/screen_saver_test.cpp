@@ -59,7 +59,7 @@ TEST(SaverCommandLine, RolesAndParentWindowsAsTheDesktopsPassThem) {
     EXPECT_TRUE(ParseProgramOptions({"-root"}).Root);
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"--water", "7"}, {"--fish-count", "101"}, {"--volume", "x"}, {"--clock", "13"},
-          {"--direction", "up"}, {"--window-id", "zz"}, {"--root", "-s"}})
+          {"--direction", "up"}, {"--window-id", "zz"}, {"--root", "-s"}, {"--render-scale", "75"}})
         EXPECT_FALSE(ParseProgramOptions(bad).Error.empty()) << bad[0];
 }
 
