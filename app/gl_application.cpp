@@ -262,8 +262,8 @@ void TDefViewport::Apply(TCustomGLApplication& app) {
     Drawn = Area;
     const int32_t scale = ValidRenderScale(RenderScale);
     const TViewArea scaled{ScaledSide(Area.Width, scale), ScaledSide(Area.Height, scale)};
-    if (scale < 100 && Area.Width > 0 && Area.Height > 0 && TFrameScaler::Fits(scaled.Width, scaled.Height))
-        Drawn = scaled;
+    TFrameScaler& scaler = app.OpenGL().FrameScaler();
+    if (scale < 100 && Area.Width > 0 && Area.Height > 0 && scaler.Fits(scaled.Width, scaled.Height)) Drawn = scaled;
 
     if (!FViewport) FViewport = app.OpenGL().Viewports().Add();
     FViewport->SetViewport(0, 0, Drawn.Width, Drawn.Height);

@@ -29,9 +29,11 @@ TFrameScaler::~TFrameScaler() = default;
 
 bool TFrameScaler::Fits(int32_t drawnWidth, int32_t drawnHeight) {
     if (!gl.CopyTexSubImage2D || !gl.PushAttrib || !gl.PushClientAttrib) return false;
-    GLint largest = 0;
-    gl.GetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
-    return TextureSide(drawnWidth) <= largest && TextureSide(drawnHeight) <= largest;
+    if (FLargestTexture < 0) {
+        FLargestTexture = 0;
+        gl.GetIntegerv(GL_MAX_TEXTURE_SIZE, &FLargestTexture);
+    }
+    return TextureSide(drawnWidth) <= FLargestTexture && TextureSide(drawnHeight) <= FLargestTexture;
 }
 
 void TFrameScaler::Stretch(int32_t drawnWidth, int32_t drawnHeight, int32_t width, int32_t height) {
@@ -110,4 +112,5 @@ void TFrameScaler::Release() {
 void TFrameScaler::Forget() {
     FTexture = 0;
     FTextureWidth = FTextureHeight = 0;
+    FLargestTexture = -1;
 }

@@ -26,8 +26,9 @@ public:
     // left `width` x `height` pixels with linear filtering. Every GL state it
     // touches is put back, so the scene's own state tracking stays true.
     void Stretch(int32_t drawnWidth, int32_t drawnHeight, int32_t width, int32_t height);
-    // Whether a drawn corner of that size fits in a texture here.
-    static bool Fits(int32_t drawnWidth, int32_t drawnHeight);
+    // Whether a drawn corner of that size fits in a texture of the current
+    // context (its largest size is asked once).
+    bool Fits(int32_t drawnWidth, int32_t drawnHeight);
     // Deletes the texture; call while its context is current.
     void Release();
     // Forgets the texture without GL calls: its context is gone.
@@ -40,4 +41,5 @@ public:
 private:
     GLuint FTexture = 0;
     int32_t FTextureWidth = 0, FTextureHeight = 0;
+    GLint FLargestTexture = -1;  // not asked yet
 };
