@@ -25,13 +25,13 @@ int32_t TextureSide(int32_t side) {
 
 }  // namespace
 
-TFrameScaler::~TFrameScaler() = default;
-
 bool TFrameScaler::Fits(int32_t drawnWidth, int32_t drawnHeight) {
     if (!gl.CopyTexSubImage2D || !gl.PushAttrib || !gl.PushClientAttrib) return false;
     if (FLargestTexture < 0) {
         FLargestTexture = 0;
         gl.GetIntegerv(GL_MAX_TEXTURE_SIZE, &FLargestTexture);
+        FTextureUnits = 1;
+        if (gl.ActiveTextureARB) gl.GetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &FTextureUnits);
     }
     return TextureSide(drawnWidth) <= FLargestTexture && TextureSide(drawnHeight) <= FLargestTexture;
 }
@@ -41,9 +41,7 @@ void TFrameScaler::Stretch(int32_t drawnWidth, int32_t drawnHeight, int32_t widt
     gl.PushAttrib(GL_ALL_ATTRIB_BITS);
     gl.PushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
 
-    GLint units = 1;
-    if (gl.ActiveTextureARB) gl.GetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &units);
-    for (GLint u = units - 1; u >= 0; --u) {
+    for (GLint u = FTextureUnits - 1; u >= 0; --u) {
         if (gl.ActiveTextureARB) gl.ActiveTextureARB(GL_TEXTURE0_ARB + static_cast<GLenum>(u));
         if (gl.ClientActiveTextureARB) gl.ClientActiveTextureARB(GL_TEXTURE0_ARB + static_cast<GLenum>(u));
         gl.Disable(GL_TEXTURE_1D);
@@ -113,4 +111,5 @@ void TFrameScaler::Forget() {
     FTexture = 0;
     FTextureWidth = FTextureHeight = 0;
     FLargestTexture = -1;
+    FTextureUnits = 1;
 }

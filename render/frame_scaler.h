@@ -19,15 +19,14 @@ int32_t ScaledSide(int32_t side, int32_t percent);
 
 class TFrameScaler {
 public:
-    ~TFrameScaler();
-
     // Copies the drawn corner (the lower left `drawnWidth` x `drawnHeight`
     // pixels of the back buffer) into a texture and draws it over the lower
     // left `width` x `height` pixels with linear filtering. Every GL state it
     // touches is put back, so the scene's own state tracking stays true.
+    // Fits has said yes to the drawn size in this context.
     void Stretch(int32_t drawnWidth, int32_t drawnHeight, int32_t width, int32_t height);
     // Whether a drawn corner of that size fits in a texture of the current
-    // context (its largest size is asked once).
+    // context (its limits are asked once).
     bool Fits(int32_t drawnWidth, int32_t drawnHeight);
     // Deletes the texture; call while its context is current.
     void Release();
@@ -42,4 +41,5 @@ private:
     GLuint FTexture = 0;
     int32_t FTextureWidth = 0, FTextureHeight = 0;
     GLint FLargestTexture = -1;  // not asked yet
+    GLint FTextureUnits = 1;
 };
