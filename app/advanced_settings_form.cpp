@@ -1,7 +1,6 @@
 #include "app/advanced_settings_form.h"
 
 #include "render/frame_scaler.h"
-
 #include "scene/objects.h"
 #include "scene/scene_sound.h"
 #include "scene/scene_textures.h"

@@ -1,9 +1,8 @@
 #include "app/program.h"
 
-#include "render/frame_scaler.h"
-
 #include "core/errors.h"
 #include "core/strutil.h"
+#include "render/frame_scaler.h"
 #include "render/gl_census.h"
 #include "render/pass_timer.h"
 #include "scene/objects.h"

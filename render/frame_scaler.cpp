@@ -104,10 +104,6 @@ void TFrameScaler::Stretch(int32_t drawnWidth, int32_t drawnHeight, int32_t widt
 
 void TFrameScaler::Release() {
     if (FTexture && gl.DeleteTextures) gl.DeleteTextures(1, &FTexture);
-    Forget();
-}
-
-void TFrameScaler::Forget() {
     FTexture = 0;
     FTextureWidth = FTextureHeight = 0;
     FLargestTexture = -1;

@@ -28,10 +28,9 @@ public:
     // Whether a drawn corner of that size fits in a texture of the current
     // context (its limits are asked once).
     bool Fits(int32_t drawnWidth, int32_t drawnHeight);
-    // Deletes the texture; call while its context is current.
+    // Deletes the texture and forgets the context's limits; call while the
+    // context is current, before it goes.
     void Release();
-    // Forgets the texture without GL calls: its context is gone.
-    void Forget();
 
     GLuint Texture() const { return FTexture; }
     int32_t TextureWidth() const { return FTextureWidth; }

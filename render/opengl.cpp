@@ -414,7 +414,6 @@ void TCustomOpenGL::DestroyRC() {
         FBinding->MakeCurrent(0, 0);
         FBinding->DeleteContext(FContext);
         FContext = 0;
-        FFrameScaler.Forget();
         for (TGLItemList* list : {static_cast<TGLItemList*>(FLights.get()), static_cast<TGLItemList*>(FMaterials.get()),
                                   static_cast<TGLItemList*>(FDisplayLists.get()),
                                   static_cast<TGLItemList*>(FPrimitives.get()),
