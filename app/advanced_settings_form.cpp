@@ -170,10 +170,7 @@ void TFormAdvancedSettings::Fill() {
         v.SetItemIndex("ComboBoxQuality", textures->Quality());
     }
     v.SetChecked("CheckBoxWaitSync", FHost.OpenGL().WaitSync);
-    const int32_t scale = ValidRenderScale(FHost.Viewport().RenderScale);
-    v.SetItemIndex("ComboBoxRenderScale",
-                   static_cast<int32_t>(std::find(std::begin(kRenderScales), std::end(kRenderScales), scale) -
-                                        std::begin(kRenderScales)));
+    v.SetItemIndex("ComboBoxRenderScale", RenderScaleIndex(FHost.Viewport().RenderScale));
     // The software renderer has no entry: nothing is chosen, and OK keeps it.
     const int32_t renderer = FHost.OpenGL().RendererKind();
     v.SetItemIndex("ComboBoxRenderer", renderer < 2 ? renderer : -1);

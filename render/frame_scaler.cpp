@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <iterator>
 
-int32_t ValidRenderScale(int32_t percent) {
-    return std::find(std::begin(kRenderScales), std::end(kRenderScales), percent) != std::end(kRenderScales) ? percent
-                                                                                                           : 100;
+int32_t RenderScaleIndex(int32_t percent) {
+    const auto found = std::find(std::begin(kRenderScales), std::end(kRenderScales), percent);
+    return found != std::end(kRenderScales) ? static_cast<int32_t>(found - std::begin(kRenderScales)) : 0;
 }
+
+int32_t ValidRenderScale(int32_t percent) { return kRenderScales[RenderScaleIndex(percent)]; }
 
 int32_t ScaledSide(int32_t side, int32_t percent) {
     return std::max<int32_t>(1, static_cast<int32_t>(static_cast<int64_t>(side) * percent / 100));
@@ -16,7 +18,7 @@ int32_t ScaledSide(int32_t side, int32_t percent) {
 
 namespace {
 
-int32_t TextureSide(int32_t side) {
+int32_t CopyTextureSide(int32_t side) {
     if (glCaps.AnyTextureSize) return side;
     int32_t power = 1;
     while (power < side) power *= 2;
@@ -33,7 +35,7 @@ bool TFrameScaler::Fits(int32_t drawnWidth, int32_t drawnHeight) {
         FTextureUnits = 1;
         if (gl.ActiveTextureARB) gl.GetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &FTextureUnits);
     }
-    return TextureSide(drawnWidth) <= FLargestTexture && TextureSide(drawnHeight) <= FLargestTexture;
+    return CopyTextureSide(drawnWidth) <= FLargestTexture && CopyTextureSide(drawnHeight) <= FLargestTexture;
 }
 
 void TFrameScaler::Stretch(int32_t drawnWidth, int32_t drawnHeight, int32_t width, int32_t height) {
@@ -57,16 +59,15 @@ void TFrameScaler::Stretch(int32_t drawnWidth, int32_t drawnHeight, int32_t widt
 
     if (!FTexture) gl.GenTextures(1, &FTexture);
     gl.BindTexture(GL_TEXTURE_2D, FTexture);
-    const int32_t textureWidth = TextureSide(drawnWidth), textureHeight = TextureSide(drawnHeight);
+    const int32_t textureWidth = CopyTextureSide(drawnWidth), textureHeight = CopyTextureSide(drawnHeight);
     if (textureWidth != FTextureWidth || textureHeight != FTextureHeight) {
         FTextureWidth = textureWidth;
         FTextureHeight = textureHeight;
         gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, textureWidth, textureHeight, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
         gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        const GLint wrap = glCaps.EdgeClamp ? GL_CLAMP_TO_EDGE : GL_CLAMP;
-        gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
-        gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+        gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, glCaps.ClampWrap());
+        gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, glCaps.ClampWrap());
     }
     gl.CopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, drawnWidth, drawnHeight);
 

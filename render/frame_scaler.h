@@ -12,6 +12,8 @@
 // whole window costs more than the quarter fewer pixels save.
 inline constexpr int32_t kRenderScales[] = {100, 50};
 
+// The place of `percent` in kRenderScales; 0 (full size) when it is none.
+int32_t RenderScaleIndex(int32_t percent);
 // `percent` when it is one of kRenderScales, else 100 (full size).
 int32_t ValidRenderScale(int32_t percent);
 // A side drawn at `percent`: at least one pixel.

@@ -25,6 +25,10 @@ struct TGLCapabilities {
     // Textures of any size, not only powers of two (GL 2.0, or
     // GL_ARB_texture_non_power_of_two).
     bool AnyTextureSize = false;
+
+    // The wrap of a texture that does not repeat: to the edge where the
+    // context has it, else GL 1.1's clamp.
+    GLint ClampWrap() const { return EdgeClamp ? GL_CLAMP_TO_EDGE : GL_CLAMP; }
 };
 
 extern TGLCapabilities glCaps;

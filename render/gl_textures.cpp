@@ -195,7 +195,7 @@ void TGLTexture::UpLoad() {
     gl.TexParameteri(Target, GL_TEXTURE_MAG_FILTER, MinFilter >= GL_LINEAR ? GL_LINEAR : GL_NEAREST);
     // Plain clamping blends the border colour (black) into the edge texels:
     // a dark seam along a picture's edge wherever it shows.
-    const GLint wrap = Repeat ? GL_REPEAT : glCaps.EdgeClamp ? GL_CLAMP_TO_EDGE : GL_CLAMP;
+    const GLint wrap = Repeat ? static_cast<GLint>(GL_REPEAT) : glCaps.ClampWrap();
     gl.TexParameteri(Target, GL_TEXTURE_WRAP_S, wrap);
     gl.TexParameteri(Target, GL_TEXTURE_WRAP_T, wrap);
     gl.TexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLint>(EnvMode));
